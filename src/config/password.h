@@ -1,0 +1,9 @@
+#pragma once
+// Stored passwords: seed, AES-256 cipher text and check value as Base64 text.
+
+#include <QString>
+
+/// The stored value of `text`; an empty pass phrase selects the built-in one. Never raises.
+QString EncryptPassword(const QString& text, const QString& passPhrase);
+/// The password of a stored value, or "???" when it cannot be read. Never raises.
+QString DecryptPassword(const QString& text, const QString& passPhrase);
