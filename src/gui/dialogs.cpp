@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 void TWidgetMessageBoxes::Error(const QString& text)
 {
@@ -33,13 +34,37 @@ TBoxAnswer TWidgetMessageBoxes::ConfirmYesNo(const QString& text)
 
 QString ToQtFilter(const QString& filter)
 {
-    int bar = filter.indexOf(u'|');
-    return bar < 0 ? filter : filter.left(bar);
+    const QStringList parts = filter.split(u'|');
+    if (parts.size() < 2)
+        return filter;
+    // Qt takes the patterns from the parentheses at the end of each filter and splits them at blanks,
+    // so a description that lists them as "(*.mdb, *.accdb)" gets the pair's own patterns instead.
+    static const QRegularExpression shownPatterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
+    QStringList qtFilters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        description.remove(shownPatterns);
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        qtFilters << description + QStringLiteral(" (") + patterns.simplified() + u')';
+    }
+    return qtFilters.join(QStringLiteral(";;"));
 }
 
 QString TWidgetFileDialogs::OpenFile(const QString& title, const QString& startDir, const QString& filter)
 {
     return QFileDialog::getOpenFileName(FParent, title, startDir, ToQtFilter(filter));
+}
+
+QString TWidgetFileDialogs::OpenFileAnyName(const QString& title, const QString& startDir,
+                                            const QString& filter)
+{
+    QFileDialog dialog(FParent, title, startDir, ToQtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
 }
 
 QString TWidgetFileDialogs::SaveFile(const QString& title, const QString& startPath, const QString& filter,

@@ -25,6 +25,11 @@ public:
     virtual ~IFileDialogs() = default;
     /// filter in the form "Description (*.ext)|*.ext"
     virtual QString OpenFile(const QString& title, const QString& startDir, const QString& filter) = 0;
+    /// Like OpenFile, but the user may also type the name of a file that does not exist.
+    virtual QString OpenFileAnyName(const QString& title, const QString& startDir, const QString& filter)
+    {
+        return OpenFile(title, startDir, filter);
+    }
     /// asks before overwriting an existing file when `confirmOverwrite`
     virtual QString SaveFile(const QString& title, const QString& startPath, const QString& filter,
                              const QString& defaultSuffix, bool confirmOverwrite) = 0;
@@ -50,6 +55,7 @@ class TWidgetFileDialogs : public IFileDialogs {
 public:
     explicit TWidgetFileDialogs(QWidget* parent) : FParent(parent) {}
     QString OpenFile(const QString& title, const QString& startDir, const QString& filter) override;
+    QString OpenFileAnyName(const QString& title, const QString& startDir, const QString& filter) override;
     QString SaveFile(const QString& title, const QString& startPath, const QString& filter,
                      const QString& defaultSuffix, bool confirmOverwrite) override;
     QString Directory(const QString& title, const QString& startDir) override;
@@ -58,5 +64,6 @@ private:
     QWidget* FParent;
 };
 
-/// "Description (*.ext)|*.ext" as a Qt name filter "Description (*.ext)".
+/// "Description (*.ext)|*.ext" as a Qt name filter "Description (*.ext)"; several pairs
+/// ("A (*.a, *.b)|*.a;*.b|B (*.b)|*.b") become Qt filters joined by ";;", with the patterns of each pair.
 QString ToQtFilter(const QString& filter);
