@@ -1,0 +1,216 @@
+#include "transfer/sql_dialect.h"
+
+#include "db/format_settings.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+enum TDateForm {
+    dfSerialNumber, // days since 1899-12-30 as an unquoted number
+    dfIsoDate,      // 'yyyy-mm-dd', with time 'yyyy-mm-dd HH:NN:SS'
+    dfCompactDate,  // 'yyyymmdd', with time 'yyyymmdd HH:NN:SS'
+    dfIsoDateOnly,  // 'yyyy-mm-dd' also when there is a time
+    dfIsoDateTime,  // 'yyyy-mm-dd HH:NN:SS' also when there is no time
+};
+
+enum TTimeForm {
+    tfClock,        // 'HH:NN:SS'
+    tfSerialNumber, // the fraction of a day as an unquoted number
+    tfDateTime,     // the full date literal of the value (the system has no time-only type)
+};
+
+enum TBinaryForm {
+    bfNone,         // no literal: the value becomes NULL
+    bfHexPrefix,    // 0x0A0B
+    bfHexString,    // X'0A0B'
+    bfByteaHex,     // '\x0a0b'
+    bfHexToRawCall, // hextoraw('0A0B')
+};
+
+struct TDialectTraits {
+    TDateForm DateForm;
+    TTimeForm TimeForm;
+    TBinaryForm BinaryForm;
+    bool BracketColumns;   // [Name]
+    bool EscapeBackslash;  // a backslash in a text literal starts an escape
+    bool NationalNonAscii; // N'…' for texts beyond ASCII, so the characters survive any code page
+};
+
+// Indexed by TDBProviderType.
+constexpr std::array<TDialectTraits, 9> kTraits{{
+    /* dbpAccess     */ {dfSerialNumber, tfSerialNumber, bfHexPrefix, true, false, false},
+    /* dbpSQLite     */ {dfIsoDate, tfClock, bfHexString, false, false, false},
+    /* dbpMSSQL      */ {dfCompactDate, tfClock, bfHexPrefix, false, false, true},
+    /* dbpFirebird   */ {dfIsoDateOnly, tfClock, bfHexString, false, false, false},
+    /* dbpOracle     */ {dfIsoDate, tfDateTime, bfHexToRawCall, false, false, false},
+    /* dbpMySQL      */ {dfIsoDate, tfClock, bfHexString, false, true, false},
+    /* dbpNexusDB    */ {dfIsoDateTime, tfClock, bfNone, false, false, false},
+    /* dbpPostgreSQL */ {dfIsoDate, tfClock, bfByteaHex, false, false, false},
+    /* dbpUndefined  */ {dfIsoDate, tfClock, bfHexString, false, false, false},
+}};
+
+const TDialectTraits& TraitsOf(TDBProviderType type)
+{
+    auto index = static_cast<size_t>(type);
+    return kTraits[index < kTraits.size() ? index : static_cast<size_t>(dbpUndefined)];
+}
+
+QString TwoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QString DatePart(const QDate& date, bool compact)
+{
+    QString year = QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
+    QString sep = compact ? QString() : QStringLiteral("-");
+    return year + sep + TwoDigits(date.month()) + sep + TwoDigits(date.day());
+}
+
+// Written with the user's time separator, as the platform's date formatting does.
+QString ClockPart(const QTime& time)
+{
+    QChar sep = FormatSettings().TimeSeparator;
+    return TwoDigits(time.hour()) + sep + TwoDigits(time.minute()) + sep + TwoDigits(time.second());
+}
+
+QString Quoted(const QString& text)
+{
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+// The general format with up to 15 significant digits and "." as the separator.
+QString SerialNumberText(double value)
+{
+    return QString::number(value, 'g', 15);
+}
+
+} // namespace
+
+TSQLDialect::TSQLDialect(TDBProviderType type) : FType(type) {}
+
+QString TSQLDialect::TextLiteral(const QString& text) const
+{
+    const TDialectTraits& traits = TraitsOf(FType);
+    QString body;
+    body.reserve(text.size() + 8);
+    bool nonAscii = false;
+    for (QChar ch : text) {
+        if (ch == u'\'')
+            body += QStringLiteral("''");
+        else if (ch == u'\\' && traits.EscapeBackslash)
+            body += QStringLiteral("\\\\");
+        else
+            body += ch;
+        nonAscii = nonAscii || ch.unicode() > 0x7F;
+    }
+    QString literal = Quoted(body);
+    if (traits.NationalNonAscii && nonAscii)
+        literal.prepend(QLatin1Char('N'));
+    return literal;
+}
+
+QString TSQLDialect::BooleanLiteral(bool value) const
+{
+    return value ? QStringLiteral("'1'") : QStringLiteral("'0'");
+}
+
+QString TSQLDialect::BinaryLiteral(const QByteArray& bytes) const
+{
+    switch (TraitsOf(FType).BinaryForm) {
+    case bfNone:
+        return {};
+    case bfHexPrefix:
+        return QStringLiteral("0x") + QString::fromLatin1(bytes.toHex().toUpper());
+    case bfHexString:
+        return QStringLiteral("X'") + QString::fromLatin1(bytes.toHex().toUpper()) + QLatin1Char('\'');
+    case bfByteaHex:
+        return QStringLiteral("'\\x") + QString::fromLatin1(bytes.toHex()) + QLatin1Char('\'');
+    case bfHexToRawCall:
+        return QStringLiteral("hextoraw('") + QString::fromLatin1(bytes.toHex().toUpper()) +
+               QStringLiteral("')");
+    }
+    return {};
+}
+
+QString TSQLDialect::DateTimeLiteral(TDateTime value) const
+{
+    TDateForm form = TraitsOf(FType).DateForm;
+    bool withTime = HasTimePart(value);
+    if (form == dfSerialNumber)
+        return withTime ? SerialNumberText(value) : QString::number(static_cast<qint64>(std::trunc(value)));
+
+    QDateTime dateTime = DateTimeToQDateTime(value);
+    // The date of a value whose time rounds up to midnight is the next day, as the formatting shows it.
+    QDate date = withTime ? dateTime.date() : DateTimeToQDate(value);
+    switch (form) {
+    case dfCompactDate:
+        return Quoted(withTime ? DatePart(date, true) + u' ' + ClockPart(dateTime.time())
+                               : DatePart(date, true));
+    case dfIsoDateOnly:
+        return Quoted(DatePart(date, false));
+    case dfIsoDateTime:
+        return Quoted(DatePart(date, false) + u' ' + ClockPart(withTime ? dateTime.time() : QTime(0, 0)));
+    default:
+        return Quoted(withTime ? DatePart(date, false) + u' ' + ClockPart(dateTime.time())
+                               : DatePart(date, false));
+    }
+}
+
+QString TSQLDialect::TimeLiteral(TDateTime value) const
+{
+    double fraction = std::fabs(value - std::trunc(value));
+    switch (TraitsOf(FType).TimeForm) {
+    case tfSerialNumber:
+        return SerialNumberText(fraction);
+    case tfDateTime:
+        return Quoted(DatePart(DateTimeToQDate(0), false) + u' ' + ClockPart(DateTimeToQTime(fraction)));
+    case tfClock:
+        break;
+    }
+    return Quoted(ClockPart(DateTimeToQTime(fraction)));
+}
+
+QString TSQLDialect::ColumnName(const QString& name) const
+{
+    if (TraitsOf(FType).BracketColumns)
+        return QLatin1Char('[') + name + QLatin1Char(']');
+    return name;
+}
+
+QString FloatLiteral(double value)
+{
+    if (!std::isfinite(value))
+        return {};
+    char buffer[32];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+bool IsDecimalNumberText(const QString& text)
+{
+    qsizetype i = 0;
+    if (i < text.size() && text[i] == u'-')
+        ++i;
+    qsizetype digitsBefore = 0;
+    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
+        ++i;
+        ++digitsBefore;
+    }
+    if (digitsBefore == 0)
+        return false;
+    if (i == text.size())
+        return true;
+    if (text[i] != u'.')
+        return false;
+    ++i;
+    qsizetype digitsAfter = 0;
+    while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
+        ++i;
+        ++digitsAfter;
+    }
+    return digitsAfter > 0 && i == text.size();
+}

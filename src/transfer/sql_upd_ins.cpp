@@ -1,0 +1,157 @@
+#include "transfer/sql_upd_ins.h"
+
+#include "db/connection.h"
+#include "db/field.h"
+#include "db/format_settings.h"
+#include "transfer/get_db_format.h"
+#include "transfer/rtf_to_text.h"
+#include "transfer/sql_dialect.h"
+#include "transfer/transaction_handler.h"
+
+#include <algorithm>
+
+namespace {
+
+QString PlainText(const QString& text)
+{
+    try {
+        return RichTextToPlainText(text);
+    } catch (...) {
+        return {}; // a document that cannot be read becomes NULL
+    }
+}
+
+} // namespace
+
+TSQLUpdIns::TSQLUpdIns() : FMinDate(EncodeDate(1900, 1, 1)), FMaxDate(Today() + 3650) {}
+
+void TSQLUpdIns::SetConnection(TConnection& connection)
+{
+    FCon = &connection;
+    FDBProvider = GetDBProviderType(connection);
+}
+
+void TSQLUpdIns::AddInsField(const TField& field)
+{
+    AddIns(field.FieldName(), FieldValueToSQL(field));
+}
+
+void TSQLUpdIns::AddIns(const QString& columnName, const QString& valueText)
+{
+    QString value = valueText;
+    if (value.isEmpty() || value == QLatin1String("''"))
+        value = QStringLiteral("NULL");
+    if (!FFldIns.isEmpty())
+        FFldIns += QLatin1Char(',');
+    if (!FValIns.isEmpty())
+        FValIns += QLatin1Char(',');
+    FFldIns += TSQLDialect(FDBProvider).ColumnName(columnName);
+    FValIns += value;
+}
+
+QString TSQLUpdIns::InsertStatement() const
+{
+    return QStringLiteral("insert into %1 (%2) values (%3)").arg(FTableName, FFldIns, FValIns);
+}
+
+bool TSQLUpdIns::Execute()
+{
+    struct TListsCleaner {
+        TSQLUpdIns& Owner;
+        ~TListsCleaner() { Owner.Reset(); }
+    } cleaner{*this};
+
+    FErrMsg.clear();
+    if (FFldIns.isEmpty())
+        return false;
+    qint64 rows = 0;
+    if (TransactionHandler().DoExecute(InsertStatement(), rows))
+        return true;
+    FErrMsg = TransactionHandler().MessageText();
+    return false;
+}
+
+void TSQLUpdIns::Reset()
+{
+    FFldIns.clear();
+    FValIns.clear();
+}
+
+QString TSQLUpdIns::FieldValueToSQL(const TField& field) const
+{
+    TSQLDialect dialect(FDBProvider);
+    switch (field.DataType()) {
+    case ftString:
+    case ftMemo:
+    case ftFixedChar:
+    case ftWideString:
+    case ftFixedWideChar:
+    case ftWideMemo: {
+        QString text = field.AsString();
+        if (FRichEdit && IsRichText(text))
+            text = PlainText(text);
+        return dialect.TextLiteral(text);
+    }
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+    case ftByte:
+    case ftShortint:
+    case ftLongWord:
+        return field.IsNull() ? QString() : QString::number(field.AsLargeInt());
+    case ftFloat:
+    case ftSingle:
+    case ftExtended:
+        return field.IsNull() ? QString() : FloatLiteral(field.AsFloat());
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd: {
+        if (field.IsNull())
+            return {};
+        QString text = field.AsVariant().toString();
+        return IsDecimalNumberText(text) ? text : dialect.TextLiteral(text);
+    }
+    case ftBoolean:
+        return field.IsNull() ? QString() : dialect.BooleanLiteral(field.AsBoolean());
+    case ftGuid:
+        return field.IsNull() ? QString() : dialect.TextLiteral(field.AsString());
+    case ftBytes:
+    case ftVarBytes:
+    case ftBlob:
+    case ftGraphic:
+        return field.IsNull() ? QString() : dialect.BinaryLiteral(field.AsBytes());
+    case ftTime:
+        return field.IsNull() ? QString() : dialect.TimeLiteral(field.AsDateTime());
+    case ftTimeStamp:
+        if (field.IsNull())
+            return {};
+        [[fallthrough]];
+    case ftDate:
+    case ftDateTime:
+        // A NULL date reads as 0 and is written as the lower limit.
+        return dialect.DateTimeLiteral(std::clamp(field.AsDateTime(), FMinDate, FMaxDate));
+    default:
+        return {};
+    }
+}
+
+TSQLUpdIns& SQLUpdIns()
+{
+    static TSQLUpdIns builder;
+    return builder;
+}
+
+QString ReplaceDecimalSeparator(const QString& text, QChar replacement)
+{
+    QChar separator = FormatSettings().DecimalSeparator;
+    if (separator == replacement)
+        return text;
+    qsizetype pos = text.lastIndexOf(separator);
+    if (pos < 0)
+        return text;
+    QString result = text;
+    result[pos] = replacement;
+    return result;
+}
