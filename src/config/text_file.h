@@ -12,6 +12,12 @@ QString DecodeText(const QByteArray& bytes);
 QByteArray EncodeText(const QString& text);
 /// True when every character of the text has a Windows-1252 byte.
 bool FitsWindows1252(const QString& text);
+/// Windows-1252 bytes of the text; a character without a byte becomes "?".
+QByteArray EncodeWindows1252(const QString& text);
+QString DecodeWindows1252(const QByteArray& bytes);
+
+/// Splits at CR LF, LF or CR; a line end at the very end does not open another line.
+QStringList SplitLines(const QString& text);
 
 /// Lines of a text file (CR LF, LF or CR; the last line needs no line end). Empty list when the
 /// file is missing or unreadable.
