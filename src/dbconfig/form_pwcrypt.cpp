@@ -3,6 +3,7 @@
 #include "config/helpers.h"
 #include "config/ini_file.h"
 #include "config/password.h"
+#include "db/db_error.h"
 #include "dbconfig/path_label.h"
 #include "gui/dialogs.h"
 
@@ -216,9 +217,9 @@ void TForm1::CreateControls()
 
     connect(cbxDBFormat, &QComboBox::currentIndexChanged, this, [this] { cbxDBFormatChange(); });
     connect(btnDBFile, &QToolButton::clicked, this, [this] { edDBFileBrowse(); });
-    connect(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
-    connect(btnOpen, &QPushButton::clicked, this, [this] { btnOpenClick(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(btnConnect, &QPushButton::clicked, this, [this] { Guarded([this] { btnConnectClick(); }); });
+    connect(btnOpen, &QPushButton::clicked, this, [this] { Guarded([this] { btnOpenClick(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
 
     pnlSQL->hide();
@@ -237,11 +238,30 @@ void TForm1::ApplyFixedSize()
     setFixedSize(ClientWidth, height);
 }
 
+void TForm1::Guarded(const std::function<void()>& handler)
+{
+    // Errors must not unwind through Qt's signal code; the user sees their text and the window
+    // stays usable, as with the application's own error report.
+    try {
+        handler();
+    } catch (const EIniWriteError& e) {
+        FBoxes->Error(e.Message());
+    } catch (const EDatabaseError& e) {
+        FBoxes->Error(e.Message());
+    } catch (const std::exception& e) {
+        FBoxes->Error(QString::fromUtf8(e.what()));
+    }
+}
+
 void TForm1::FormCreate()
 {
-    cbxDBFormat->clear();
-    cbxDBFormat->addItems({kAccess, kMSSQL, kOracle, kPostgres});
-    cbxDBFormat->setCurrentIndex(-1);
+    {
+        // Filling the list selects its first entry on the way; that is no user's choice.
+        const QSignalBlocker blocker(cbxDBFormat);
+        cbxDBFormat->clear();
+        cbxDBFormat->addItems({kAccess, kMSSQL, kOracle, kPostgres});
+        cbxDBFormat->setCurrentIndex(-1);
+    }
     cbxDBFormatChange();
 
     if (!FConfigFile.isEmpty()) {

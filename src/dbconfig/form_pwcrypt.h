@@ -95,6 +95,8 @@ private:
     void FormCreate();
     void edDBFileBrowse();
     void ApplyFixedSize();
+    /// Runs a button's handler and shows the text of an error that escapes it.
+    void Guarded(const std::function<void()>& handler);
 
     QString FConfigFile;
     std::unique_ptr<IMessageBoxes> FOwnBoxes;

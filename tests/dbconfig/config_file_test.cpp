@@ -284,3 +284,20 @@ TEST_F(FormTest, OpeningAMissingFileSaysNothingAndKeepsTheLabelHiddenInARunWitho
     EXPECT_TRUE(Boxes.Errors.isEmpty());
     EXPECT_EQ(form->ConfigFile(), "");
 }
+
+TEST_F(FormTest, FailedSaveShowsTheErrorAndKeepsTheWindowUsable)
+{
+    auto form = MakeForm(Path("a.vdbcfg"));
+    form->lblCfgFile->setText("shown before");
+    SelectFormat(*form, "ORACLE");
+    form->edServer->setText("srv");
+    const QString unwritable = Path("no/such/folder/x.vdbcfg");
+    Dialogs.Answer = unwritable;
+    form->Button1->click();
+
+    ASSERT_EQ(Boxes.Errors.size(), 1);
+    EXPECT_TRUE(Boxes.Errors[0].startsWith("In ")) << Boxes.Errors[0].toStdString();
+    EXPECT_TRUE(Boxes.Errors[0].contains(unwritable)) << Boxes.Errors[0].toStdString();
+    EXPECT_EQ(form->ConfigFile(), unwritable);
+    EXPECT_EQ(form->lblCfgFile->text(), "shown before");
+}
