@@ -205,8 +205,10 @@ private:
         case u'\'': {
             int high = HexDigit(FPos);
             int low = HexDigit(FPos + 1);
-            if (high < 0 || low < 0)
+            if (high < 0 || low < 0) {
+                FPos += high < 0 ? 0 : 1; // a broken escape is dropped with its digit
                 break;
+            }
             FPos += 2;
             Byte(static_cast<char>(high * 16 + low));
             break;
