@@ -175,9 +175,11 @@ void WriteTextLines(const QString& fileName, const QStringList& lines)
 bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes)
 {
     // QSaveFile writes a temporary file next to the target, syncs it and renames it over the
-    // target, carrying over the permissions of the file it replaces.
+    // target, carrying over the permissions of the file it replaces. Unbuffered, so that a short
+    // write (disk full, size limit) shows in the count here: commit() ignores a failing flush and
+    // would put a truncated file in place.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
