@@ -17,6 +17,7 @@ class QPushButton;
 class QToolButton;
 class IFileDialogs;
 class IMessageBoxes;
+class TConnection;
 
 /// What the window asks of its surroundings; tests answer it, the program leaves it empty.
 struct TForm1Services {
@@ -56,6 +57,11 @@ public:
     /// "Verbindungstest"; implemented with TestConnection in connection_test.cpp.
     void btnConnectClick();
     void TestConnection();
+    /// Alive check of the TANV server named in edTANVServerURL (connection_test.cpp).
+    void TestTANVServer();
+    /// The connection of the connection test, owned by the window; made with its provider options on
+    /// first use (connection_test.cpp).
+    TConnection& Connection();
 
     TPathLabel* lblCfgFile;
     QGroupBox* GroupBox1;
@@ -104,6 +110,7 @@ private:
     IMessageBoxes* FBoxes;
     IFileDialogs* FFileDialogs;
     std::function<QString()> FGroupDir;
+    std::shared_ptr<TConnection> FConnection; // shared_ptr: freed here without the full type
 };
 
 /// Font of the window: Tahoma 9 pt, or the closest sans-serif that is installed.
