@@ -212,6 +212,9 @@ void SetUpGeneric(TOdbcSetup& setup, const TConnectParams& params, const QString
         setup.Params.append({QStringLiteral("Port"), QString::number(params.Port)});
     AddIfSet(setup.Params, QStringLiteral("Database"), params.Database);
     AddLogin(setup.Params, params);
+    // The PostgreSQL driver would otherwise report booleans as text.
+    if (driver.startsWith(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive))
+        setup.Params.append({QStringLiteral("BoolsAsChar"), QStringLiteral("0")});
 }
 
 } // namespace
