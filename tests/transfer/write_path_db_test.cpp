@@ -1,0 +1,324 @@
+// The write path against real databases: every SQLite file and, when the test server runs, a
+// PostgreSQL database of its own.
+#include "db/query.h"
+#include "transfer/db_utils.h"
+#include "transfer/sql_upd_ins.h"
+#include "transfer/transaction_handler.h"
+#include "transfer/write_test_database.h"
+
+#include <QUuid>
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <limits>
+#include <memory>
+
+namespace {
+
+class WritePath : public ::testing::TestWithParam<TTestSystem> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == tsPostgreSQL && !TestPostgres())
+            GTEST_SKIP() << "no PostgreSQL test server: run the tests through scripts/test";
+        FDatabase = std::make_unique<TTestDatabase>(GetParam());
+        FCon = FDatabase->Connect();
+    }
+
+    void TearDown() override
+    {
+        FCon.reset();
+        FDatabase.reset();
+    }
+
+    bool IsPostgres() const { return GetParam() == tsPostgreSQL; }
+
+    qint64 Count(TConnection& connection, const QString& table)
+    {
+        TQuery query(connection);
+        query.SetSQL(QStringLiteral("select count(*) as n from ") + table);
+        query.Open();
+        return query.FieldByName(QStringLiteral("n")).AsLargeInt();
+    }
+
+    std::unique_ptr<TTestDatabase> FDatabase;
+    std::unique_ptr<TConnection> FCon;
+};
+
+TField MakeField(const QString& name, TFieldType type, const QVariant& value)
+{
+    TFieldDef def;
+    def.Name = name;
+    def.DataType = type;
+    TField field(def);
+    field.LoadValue(value);
+    return field;
+}
+
+struct TRoundTripColumn {
+    const char* Name;
+    const char* PgType;
+    const char* SQLiteType;
+    TFieldType Type;
+    QVariant Value;
+};
+
+QString NormalisedGuid(const QString& text)
+{
+    return QUuid::fromString(text).toString(QUuid::WithBraces).toUpper();
+}
+
+// Equal decimal numbers, whatever trailing zeros either text has.
+QString NormalisedDecimal(QString text)
+{
+    if (text.contains(u'.')) {
+        while (text.endsWith(u'0'))
+            text.chop(1);
+        if (text.endsWith(u'.'))
+            text.chop(1);
+    }
+    return text;
+}
+
+void ExpectSameValue(const TRoundTripColumn& column, const TField& read)
+{
+    SCOPED_TRACE(column.Name);
+    if (!column.Value.isValid()) {
+        EXPECT_TRUE(read.IsNull());
+        return;
+    }
+    ASSERT_FALSE(read.IsNull());
+    const TField source = MakeField(column.Name, column.Type, column.Value);
+    switch (column.Type) {
+    case ftLargeint:
+    case ftInteger:
+    case ftSmallint:
+        EXPECT_EQ(read.AsLargeInt(), source.AsLargeInt());
+        break;
+    case ftFloat:
+        EXPECT_EQ(read.AsFloat(), source.AsFloat());
+        break;
+    case ftFMTBcd:
+        EXPECT_EQ(NormalisedDecimal(read.AsVariant().toString()),
+                  NormalisedDecimal(source.AsVariant().toString()));
+        break;
+    case ftBoolean:
+        EXPECT_EQ(read.AsBoolean(), source.AsBoolean());
+        break;
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+        EXPECT_EQ(read.AsDateTime(), source.AsDateTime());
+        break;
+    case ftGuid:
+        EXPECT_EQ(NormalisedGuid(read.AsString()), NormalisedGuid(source.AsString()));
+        break;
+    case ftBlob:
+        EXPECT_EQ(read.AsBytes(), source.AsBytes());
+        break;
+    default:
+        EXPECT_EQ(read.AsString(), source.AsString());
+        break;
+    }
+}
+
+} // namespace
+
+// Every literal the builder writes is accepted by the target and reads back as the source value.
+TEST_P(WritePath, LiteralsReadBackAsTheSourceValues)
+{
+    const QVariant null;
+    const QString text = QStringLiteral("O'Brien's \\ C:\\tmp\\ '' \\' Grüße ÄÖÜß € \U0001F600 \"x\"");
+    // SQLite keeps no exact decimal beyond 15 digits in a numeric column.
+    const QString exact = IsPostgres() ? QStringLiteral("-123456789012345678901234567890.1234567891")
+                                       : QStringLiteral("-12345.6789012345");
+    const std::vector<TRoundTripColumn> columns = {
+        {"t_text", "text", "TEXT", ftWideMemo, text},
+        {"t_varchar", "varchar(80)", "VARCHAR(80)", ftWideString, QStringLiteral("it's \\'quoted\\'")},
+        {"t_textnull", "varchar(10)", "VARCHAR(10)", ftString, null},
+        {"t_i32max", "integer", "INTEGER", ftInteger, qlonglong(std::numeric_limits<qint32>::max())},
+        {"t_i32min", "integer", "INTEGER", ftInteger, qlonglong(std::numeric_limits<qint32>::min())},
+        {"t_i64max", "bigint", "BIGINT", ftLargeint, std::numeric_limits<qlonglong>::max()},
+        {"t_i64min", "bigint", "BIGINT", ftLargeint, std::numeric_limits<qlonglong>::min()},
+        {"t_small", "smallint", "SMALLINT", ftSmallint, qlonglong(-32768)},
+        {"t_zero", "integer", "INTEGER", ftInteger, qlonglong(0)},
+        {"t_intnull", "integer", "INTEGER", ftInteger, null},
+        {"t_dbl17", "double precision", "DOUBLE", ftFloat, 0.1 + 0.2},
+        {"t_third", "double precision", "DOUBLE", ftFloat, 1.0 / 3.0},
+        {"t_dblmax", "double precision", "DOUBLE", ftFloat, DBL_MAX},
+        {"t_dbltiny", "double precision", "DOUBLE", ftFloat, -1.2345678901234567e-300},
+        {"t_exact", "numeric", "NUMERIC", ftFMTBcd, exact},
+        {"t_true", "boolean", "BOOLEAN", ftBoolean, true},
+        {"t_false", "boolean", "BOOLEAN", ftBoolean, false},
+        {"t_boolnull", "boolean", "BOOLEAN", ftBoolean, null},
+        {"t_datelow", "date", "DATE", ftDate, EncodeDate(1900, 1, 1)},
+        {"t_datehigh", "date", "DATE", ftDate, Today() + 3650},
+        {"t_time", "time", "TIME", ftTime, EncodeTime(13, 5, 9)},
+        {"t_timelate", "time", "TIME", ftTime, EncodeTime(23, 59, 59)},
+        {"t_stamp", "timestamp", "DATETIME", ftDateTime, EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 59)},
+        {"t_guid", "uuid", "GUID", ftGuid, QStringLiteral("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
+        {"t_bin", "bytea", "BLOB", ftBlob, QByteArray("\x00\x01\x00\xFF'\\x", 7)},
+        {"t_binnull", "bytea", "BLOB", ftBlob, null},
+    };
+
+    QString ddl = QStringLiteral("create table rt (");
+    for (size_t i = 0; i < columns.size(); ++i) {
+        ddl += (i ? QStringLiteral(", ") : QString()) + QLatin1String(columns[i].Name) + u' ' +
+               QLatin1String(IsPostgres() ? columns[i].PgType : columns[i].SQLiteType);
+    }
+    FCon->ExecSQL(ddl + u')');
+
+    TSQLUpdIns builder;
+    builder.SetConnection(*FCon);
+    builder.SetTableName(QStringLiteral("rt"));
+    TransactionHandler().SetConnection(*FCon);
+    TransactionHandler().SetActive(false);
+    for (const TRoundTripColumn& column : columns)
+        builder.AddInsField(MakeField(column.Name, column.Type, column.Value));
+    ASSERT_TRUE(builder.Execute()) << builder.ErrorMessage().toStdString();
+
+    TQuery query(*FCon);
+    query.SetSQL(QStringLiteral("select * from rt"));
+    query.Open();
+    ASSERT_FALSE(query.Eof());
+    for (const TRoundTripColumn& column : columns)
+        ExpectSameValue(column, query.FieldByName(column.Name));
+}
+
+TEST_P(WritePath, FailingStatementEmptiesTheListsAndKeepsTheMessage)
+{
+    FCon->ExecSQL(QStringLiteral("create table t (id integer primary key, name varchar(20))"));
+    TSQLUpdIns builder;
+    builder.SetConnection(*FCon);
+    builder.SetTableName(QStringLiteral("t"));
+    TransactionHandler().SetConnection(*FCon);
+    TransactionHandler().SetActive(false);
+
+    builder.AddInsField(MakeField("id", ftInteger, qlonglong(1)));
+    builder.AddInsField(MakeField("name", ftString, QStringLiteral("a")));
+    ASSERT_TRUE(builder.Execute());
+
+    builder.AddInsField(MakeField("id", ftInteger, qlonglong(1)));
+    EXPECT_FALSE(builder.Execute());
+    EXPECT_FALSE(builder.ErrorMessage().isEmpty());
+    EXPECT_EQ(builder.ErrorMessage(), TransactionHandler().MessageText());
+    EXPECT_TRUE(builder.FieldList().isEmpty());
+    EXPECT_TRUE(builder.ValueList().isEmpty());
+    EXPECT_EQ(builder.TableName(), "t");
+
+    // The next row starts clean and succeeds; its success clears the builder's message.
+    builder.AddInsField(MakeField("id", ftInteger, qlonglong(2)));
+    EXPECT_TRUE(builder.Execute());
+    EXPECT_TRUE(builder.ErrorMessage().isEmpty());
+    EXPECT_EQ(Count(*FCon, "t"), 2);
+}
+
+TEST_P(WritePath, InactiveHandlerLeavesTheCallersTransactionOpen)
+{
+    FCon->ExecSQL(QStringLiteral("create table t (id integer primary key)"));
+    TTransactionHandler handler;
+    handler.SetConnection(*FCon);
+    FCon->StartTransaction();
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("insert into t values (1)")));
+    EXPECT_TRUE(FCon->InTransaction());
+    EXPECT_FALSE(handler.DoExecute(QStringLiteral("insert into t values (1)")));
+    EXPECT_FALSE(handler.MessageText().isEmpty());
+    EXPECT_TRUE(FCon->InTransaction());
+    FCon->Rollback();
+    EXPECT_EQ(Count(*FCon, "t"), 0);
+}
+
+TEST_P(WritePath, ActiveHandlerCommitsEachStatement)
+{
+    FCon->ExecSQL(QStringLiteral("create table t (id integer primary key)"));
+    auto observer = FDatabase->Connect();
+    TTransactionHandler handler;
+    handler.SetConnection(*FCon);
+    handler.SetActive(true);
+
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("insert into t values (1)")));
+    EXPECT_FALSE(FCon->InTransaction());
+    EXPECT_EQ(Count(*observer, "t"), 1);
+
+    // A failing statement is rolled back and leaves no transaction behind.
+    EXPECT_FALSE(handler.DoExecute(QStringLiteral("insert into t values (1)")));
+    EXPECT_FALSE(FCon->InTransaction());
+    QString failure = handler.MessageText();
+    EXPECT_FALSE(failure.isEmpty());
+
+    // An outer transaction is joined and committed with the statement; the old message stays.
+    FCon->StartTransaction();
+    FCon->ExecSQL(QStringLiteral("insert into t values (2)"));
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("insert into t values (3)")));
+    EXPECT_FALSE(FCon->InTransaction());
+    EXPECT_EQ(Count(*observer, "t"), 3);
+    EXPECT_EQ(handler.MessageText(), failure);
+}
+
+TEST_P(WritePath, RowCountOfTheTwoArgumentForm)
+{
+    FCon->ExecSQL(QStringLiteral("create table t (id integer, v integer)"));
+    FCon->ExecSQL(QStringLiteral("insert into t values (1, 0)"));
+    FCon->ExecSQL(QStringLiteral("insert into t values (2, 0)"));
+    FCon->ExecSQL(QStringLiteral("insert into t values (3, 0)"));
+    TTransactionHandler handler;
+    handler.SetConnection(*FCon);
+
+    qint64 rows = -1;
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("update t set v = 1 where id >= 2"), rows));
+    EXPECT_EQ(rows, 2);
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("update t set v = 1 where id > 99"), rows));
+    EXPECT_EQ(rows, 0);
+    rows = 42;
+    EXPECT_FALSE(handler.DoExecute(QStringLiteral("update missing set v = 1"), rows));
+    EXPECT_EQ(rows, 42);
+}
+
+TEST_P(WritePath, NewConnectionTakesTheFollowingStatements)
+{
+    TTestDatabase other(GetParam());
+    auto second = other.Connect();
+    FCon->ExecSQL(QStringLiteral("create table t (id integer)"));
+    second->ExecSQL(QStringLiteral("create table t (id integer)"));
+    TTransactionHandler handler;
+    handler.SetConnection(*FCon);
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("insert into t values (1)")));
+    handler.SetConnection(*second);
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("insert into t values (2)")));
+    EXPECT_TRUE(handler.DoExecute(QStringLiteral("insert into t values (3)")));
+    EXPECT_EQ(Count(*FCon, "t"), 1);
+    EXPECT_EQ(Count(*second, "t"), 2);
+}
+
+TEST(TransactionHandler, WithoutConnectionReportsFailure)
+{
+    TTransactionHandler handler;
+    EXPECT_FALSE(handler.DoExecute(QStringLiteral("select 1")));
+    EXPECT_FALSE(handler.MessageText().isEmpty());
+}
+
+// A commit that the database refuses is a failed statement, not a success.
+TEST(TransactionHandler, RefusedCommitIsAFailure)
+{
+    VNH_REQUIRE_POSTGRES();
+    TTestDatabase database(tsPostgreSQL);
+    auto con = database.Connect();
+    con->ExecSQL(QStringLiteral(
+        "create table t (id integer, constraint u unique (id) deferrable initially deferred)"));
+    con->ExecSQL(QStringLiteral("insert into t values (1)"));
+    TTransactionHandler handler;
+    handler.SetConnection(*con);
+    handler.SetActive(true);
+    EXPECT_FALSE(handler.DoExecute(QStringLiteral("insert into t values (1)")));
+    EXPECT_FALSE(handler.MessageText().isEmpty());
+    EXPECT_FALSE(con->InTransaction());
+    TQuery query(*con);
+    query.SetSQL(QStringLiteral("select count(*) as n from t"));
+    query.Open();
+    EXPECT_EQ(query.FieldByName(QStringLiteral("n")).AsLargeInt(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, WritePath, ::testing::Values(tsSQLite, tsPostgreSQL),
+                         [](const ::testing::TestParamInfo<TTestSystem>& info) {
+                             return info.param == tsSQLite ? "SQLite" : "PostgreSQL";
+                         });
