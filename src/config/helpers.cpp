@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <iterator>
 
 #ifdef Q_OS_WIN
 #include <windows.h>

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <optional>
+#include <utility>
 
 namespace {
 
