@@ -1,0 +1,160 @@
+// The ODBC provider against servers: failed opens carry the driver's own text, a password that needs
+// quoting logs in, and open results survive other statements on drivers that run one at a time.
+
+#include "db/connection.h"
+#include "db/db_error.h"
+#include "db/odbc/odbc_driver.h"
+#include "db/query.h"
+#include "support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+namespace {
+
+void SetUpMySql(TConnection& connection, const TServerParams& server)
+{
+    connection.ProviderName = "MySQL";
+    connection.Server = server.Host;
+    connection.Port = server.Port;
+    connection.Username = server.User;
+    connection.Password = server.Password;
+}
+
+QString OpenErrorText(TConnection& connection)
+{
+    try {
+        connection.Open();
+    } catch (const EDatabaseError& e) {
+        EXPECT_FALSE(connection.Connected());
+        return e.Message();
+    }
+    ADD_FAILURE() << "the connection opened";
+    return {};
+}
+
+/// A database of its own on the MariaDB test server, dropped at the end.
+class TMySqlScratch {
+public:
+    explicit TMySqlScratch(TConnection& connection) : FConnection(connection)
+    {
+        static int counter = 0;
+        Name = QStringLiteral("vnh_odbc_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+        FConnection.ExecSQL("create database " + Name);
+    }
+    ~TMySqlScratch()
+    {
+        try {
+            FConnection.ExecSQL("drop database " + Name);
+        } catch (const EDatabaseError&) {
+        }
+    }
+    QString Name;
+
+private:
+    TConnection& FConnection;
+};
+
+} // namespace
+
+TEST(OdbcServer, FailedOpenCarriesTheDriversText)
+{
+    if (!InstalledOdbcDrivers().contains("FreeTDS"))
+        GTEST_SKIP() << "FreeTDS is not installed";
+    TConnection connection;
+    connection.ProviderName = "SQL Server";
+    connection.Server = "127.0.0.1";
+    connection.Port = 1; // nothing listens there
+    connection.Username = "sa";
+    connection.Password = "x";
+    connection.SetSpecificOption("SQL Server.Provider", "prDirect");
+    try {
+        connection.Open();
+        FAIL() << "opened a connection to a closed port";
+    } catch (const EDatabaseError& e) {
+        EXPECT_TRUE(e.Message().startsWith("[FreeTDS]")) << e.Message().toStdString();
+        EXPECT_TRUE(e.SqlState().startsWith("08")) << e.SqlState().toStdString();
+        EXPECT_TRUE(e.ConnectionBroken());
+    }
+}
+
+TEST(OdbcServer, OracleWithoutItsDriverSaysWhichIsMissing)
+{
+    for (const QString& driver : InstalledOdbcDrivers()) {
+        if (driver.startsWith("Oracle", Qt::CaseInsensitive))
+            GTEST_SKIP() << "an Oracle driver is installed";
+    }
+    TConnection connection;
+    connection.ProviderName = "Oracle";
+    connection.Server = "127.0.0.1";
+    connection.Database = "XE";
+    connection.SetSpecificOption("Oracle.Direct", "False");
+    QString text = OpenErrorText(connection);
+    EXPECT_TRUE(text.contains("Oracle in")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Oracle.OdbcDriver")) << text.toStdString();
+}
+
+TEST(OdbcServer, MySqlPasswordThatNeedsQuotingLogsIn)
+{
+    VNH_REQUIRE_MARIADB();
+    TServerParams server = *TestMariaDb();
+    ASSERT_TRUE(server.Password.contains(';') && server.Password.contains('}'))
+        << "the test user's password should need quoting";
+    TConnection connection;
+    SetUpMySql(connection, server);
+    connection.Open();
+    TQuery query(connection);
+    query.SetSQL("select current_user()");
+    query.Open();
+    EXPECT_TRUE(query.Fields(0).AsString().startsWith(server.User + "@"));
+    connection.Close();
+
+    // A password that tries to add parameters is only a wrong password: the server's own text.
+    connection.Password = server.Password + ";Server=elsewhere;PWD={x}";
+    QString text = OpenErrorText(connection);
+    EXPECT_TRUE(text.contains("Access denied")) << text.toStdString();
+}
+
+TEST(OdbcServer, OpenResultSurvivesOtherStatementsOnOneStatementDrivers)
+{
+    VNH_REQUIRE_MARIADB();
+    // FreeTDS and Microsoft's driver run one statement at a time; the option makes MariaDB's driver
+    // be treated the same way, so the buffering is proven on a real server.
+    for (bool singleActive : {false, true}) {
+        SCOPED_TRACE(singleActive ? "one statement at a time" : "concurrent statements");
+        TConnection connection;
+        SetUpMySql(connection, *TestMariaDb());
+        connection.SetSpecificOption("MySQL.SingleActiveStatement", singleActive ? "True" : "False");
+        connection.Open();
+        TMySqlScratch scratch(connection);
+        const QString table = scratch.Name + ".t";
+        connection.ExecSQL("create table " + table + " (id int primary key)");
+        connection.ExecSQL("insert into " + table + " values (1), (2), (3)");
+
+        TQuery query(connection);
+        query.SetSQL("select * from " + table + " order by id");
+        query.Open();
+        EXPECT_EQ(query.Fields(0).AsInteger(), 1);
+        connection.StartTransaction();
+        EXPECT_EQ(connection.ExecSQLRows("insert into " + table + " values (4)"), 1);
+        connection.Commit();
+        QList<int> rest;
+        for (query.Next(); !query.Eof(); query.Next())
+            rest << query.Fields(0).AsInteger();
+        EXPECT_EQ(rest, (QList<int>{2, 3}));
+    }
+}
+
+TEST(OdbcServer, ResultOfAClosedConnectionRaisesInsteadOfCrashing)
+{
+    VNH_REQUIRE_MARIADB();
+    TConnection connection;
+    SetUpMySql(connection, *TestMariaDb());
+    connection.Open();
+    std::unique_ptr<TCursor> cursor = connection.Driver().OpenCursor("select 1 union all select 2");
+    std::vector<QVariant> row;
+    ASSERT_TRUE(cursor->Fetch(row));
+    connection.Close();
+    EXPECT_THROW(cursor->Fetch(row), EDatabaseError);
+}
