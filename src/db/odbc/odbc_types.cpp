@@ -7,6 +7,9 @@
 
 namespace {
 
+// SQL Server's time(n), which its drivers report with a type of their own.
+constexpr int kSqlServerTime2 = -154;
+
 // Text longer than this (or of unknown length) is a memo.
 constexpr qint64 kMaxStringSize = 65535 / 2;
 
@@ -113,6 +116,7 @@ TOdbcColumn GenericColumn(const TOdbcColumnInfo& info)
     case SQL_DATE:
         return Column(ftDate, gkDate);
     case SQL_TYPE_TIME:
+    case kSqlServerTime2:
     case SQL_TIME:
         return Column(ftTime, gkTime);
     case SQL_TYPE_TIMESTAMP:
@@ -159,6 +163,10 @@ TOdbcColumn OdbcColumnFor(const TOdbcColumnInfo& info, TOdbcDbms dbms, bool wide
     TOdbcColumn column;
     if (!(dbms == odMdbTools && MdbToolsFixUp(info, wideAccessFile, column)))
         column = GenericColumn(info);
+    // Oracle has no integer types: its integers are NUMBER(p) columns.
+    if (dbms == odOracle && column.Get == gkDecimal && column.Def.Scale == 0 && column.Def.Size > 0 &&
+        column.Def.Size <= 18)
+        column = column.Def.Size <= 9 ? Column(ftInteger, gkInteger) : Column(ftLargeint, gkBigInt);
     column.Def.Name = info.Name;
     // MDBTools marks almost every column as NOT NULL, so its answer says nothing.
     column.Def.Required = dbms != odMdbTools && !info.Nullable;
