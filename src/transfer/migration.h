@@ -1,0 +1,96 @@
+#pragma once
+
+#include "config/korvin_connector.h"
+#include "db/connection.h"
+#include "db/query.h"
+#include "transfer/table_list.h"
+
+#include <QStringList>
+#include <memory>
+
+class ITransferView;
+
+/// How a transfer run ended.
+enum TTransferOutcome { toSuccess, toSuccessWithFailedRows, toCancelled, toFailed };
+
+struct TTransferSummary {
+    TTransferOutcome Outcome = toSuccess;
+    int Tables = 0;            // tables whose rows were read
+    qint64 RowsCopied = 0;
+    qint64 RowsFailed = 0;     // every failed row, with or without the table's error flag
+    QString Error;             // what ended a failed run
+    double Seconds = 0;
+};
+
+/// The transfer program's state and work without widgets: both connections and their connectors,
+/// the table list, the collected messages, the cancel flag and the failed-row counter. The window
+/// and the headless mode drive it and show what it reports through ITransferView.
+class TMigration {
+public:
+    explicit TMigration(ITransferView& view);
+    ~TMigration();
+
+    TConnection& SrcConnection() { return FConSrc; }
+    TConnection& DstConnection() { return FConDst; }
+    TKorvinConnector& SrcConnector() { return *FSrcConnector; }
+    TKorvinConnector& DstConnector() { return *FDstConnector; }
+
+    QStringList TableList() const { return FTblList; }
+    void SetTableList(const QStringList& lines) { FTblList = lines; }
+    QString ErrDir() const { return FErrDir; }
+    void SetErrDir(const QString& dir) { FErrDir = dir; }
+    const QStringList& Messages() const { return FMsg; }
+    int ErrCnt() const { return FErrCnt; }
+    bool Aborted() const { return FAborted; }
+    /// The user confirmed cancelling: the current row is finished, the table committed.
+    void Abort() { FAborted = true; }
+
+    /// Tests both configuration files; "" on success, else the text for the error box.
+    QString TestConnections(const QString& srcFile, const QString& dstFile, const QString& errDir);
+
+    /// Empties every listed target table, last line first. Failures show a plain box each.
+    void EmptyTargetTables();
+    void EmptyTable(const QString& tableName);
+    /// Copies every listed table, first line first, and writes the error log.
+    TTransferSummary RunTransfer();
+
+    void AddMessage(const QString& text) { FMsg.append(text); }
+    void ClearMessages() { FMsg.clear(); }
+    QString ErrorLogPath() const;
+
+    /// Clamps the text of the buffer edit: 1..100000, empty = 1.
+    static int TransactionBufferValue(const QString& text);
+    /// Reads the list file "VNH_Tables.txt" next to the program.
+    static QString DefaultTableListPath();
+
+private:
+    void CopyTable(const QString& line, TTransferSummary& summary);
+    bool OpenTablePair(const QString& tableName, const QString& keyColumns);
+    int CountSourceRows();
+    bool FillInsertFields(TQuery& src, TQuery& dst, bool blobMode, const QString& skipList);
+    bool WriteRow(bool blobMode, QString& message);
+    /// Commits and starts anew; returns the rows lost when the commit failed.
+    int CommitAndRestart();
+    void StepProgress(int& rowCounter);
+    void WriteErrorLog();
+    bool NulledSourceColumn(const QString& fieldName) const;
+
+    ITransferView& FView;
+    TConnection FConSrc;
+    TConnection FConDst;
+    TQuery FQrySrc;
+    TQuery FQryCntSrc;
+    TQuery FQryDst;
+    std::unique_ptr<TKorvinConnector> FSrcConnector;
+    std::unique_ptr<TKorvinConnector> FDstConnector;
+    QStringList FTblList;
+    QStringList FMsg;
+    QString FErrDir;
+    bool FAborted = false;
+    bool FShowErr = false;
+    int FErrCnt = 0;
+    int FRowsInTransaction = 0;
+    int FProgressMax = 0;
+    QString FCurrentTable;
+    bool FNullSourceDates = false;  // VNH_MSStamm read from an Access source
+};
