@@ -3,6 +3,7 @@
 #include "form_fixture.h"
 
 #include "config/credentials.h"
+#include "config/korvin_connector.h"
 #include "db/connection.h"
 #include "db/db_error.h"
 #include "support/test_env.h"
@@ -213,4 +214,24 @@ TEST_F(ConnectionCheckTest, OpensAccessFixtures)
         form->edDBFile->setText(dir + QLatin1Char('/') + QString::fromLatin1(name));
         EXPECT_EQ(RunTest(*form), kSuccess);
     }
+}
+
+// The file the window saves is what the connector opens: same keys, same password protection.
+TEST_F(ConnectionCheckTest, ConnectorOpensWhatTheWindowSaved)
+{
+    VNH_REQUIRE_POSTGRES();
+    TServerParams server = *TestPostgres();
+    TScratchPostgres db(server);
+    auto form = MakeForm();
+    FillServer(*form, server, db.Name(), QStringLiteral("vnh"));
+    QString file = Path(QStringLiteral("saved.vdbcfg"));
+    form->WriteConfigFile(file);
+
+    TConnection conn;
+    TKorvinConnector connector(conn);
+    connector.SetConnectionFile(file);
+    EXPECT_EQ(connector.DBFormat(), QStringLiteral("POSTGRESQL"));
+    ASSERT_TRUE(connector.Connect()) << connector.ErrorMessage().toStdString();
+    EXPECT_EQ(conn.Password, server.Password);
+    conn.Close();
 }
