@@ -2,16 +2,22 @@
 
 #include "db/driver.h"
 
+#include <QList>
 #include <QMap>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class TConnection;
+class TQuery;
 using TBeforeConnectEvent = std::function<void(TConnection& sender)>;
 
 /// A connection to one database through the provider named by ProviderName.
-/// Every failure raises EDatabaseError with the database's text.
+/// Every failure raises EDatabaseError with the database's text. Queries on it must be destroyed before it;
+/// closing it closes them.
 class TConnection {
 public:
     TConnection();
@@ -25,7 +31,7 @@ public:
     int Port = 0;
     QString Username;
     QString Password;
-    bool LoginPrompt = false;  // never shows a dialog; kept for callers that switch it off
+    bool LoginPrompt = false; // never shows a dialog; kept for callers that switch it off
     bool AutoCommit = true;
     TBeforeConnectEvent BeforeConnect;
 
@@ -34,10 +40,15 @@ public:
     QString SpecificOption(const QString& name) const;
     const QMap<QString, QString>& SpecificOptions() const { return FOptions; }
 
-    /// name=value pairs joined by ";": the properties above followed by any extra parameters.
+    /// name=value pairs joined by ";" ("Provider Name", "Server", "Port", "Database", "User ID",
+    /// "Password", "Login Prompt" and extra parameters); properties with their default value are left out,
+    /// and names keep the order of the last SetConnectString. Values holding ";" or '"' are quoted ("...").
     QString ConnectString() const;
-    /// Parses name=value pairs; known names set the properties, others are kept as extra parameters.
+    /// Parses name=value pairs: known names (without regard to case) set the properties, which are reset
+    /// to their defaults first; other names become the extra parameters. Raises on a pair without "=".
     void SetConnectString(const QString& value);
+    /// An extra parameter of the connection string ("" when absent); names compare without regard to case.
+    QString ExtraParam(const QString& name) const;
 
     /// Runs BeforeConnect, then opens the provider's session.
     void Open();
@@ -45,9 +56,9 @@ public:
     bool Connected() const;
     void SetConnected(bool value) { value ? Open() : Close(); }
 
-    void StartTransaction();
-    void Commit();     // a failed commit raises and leaves no transaction open
-    void Rollback();
+    void StartTransaction(); // raises when a transaction is already open
+    void Commit();   // a failed commit raises and leaves no transaction open; no-op without transaction
+    void Rollback(); // no-op without transaction
     bool InTransaction() const { return FInTransaction; }
     void SetSavepoint(const QString& name);
     void RollbackToSavepoint(const QString& name);
@@ -63,8 +74,15 @@ public:
     TDriver& Driver();
 
 private:
+    friend class TQuery;
+    void AttachQuery(TQuery* query);
+    void DetachQuery(TQuery* query);
+    TConnectParams Params() const;
+
     std::unique_ptr<TDriver> FDriver;
     QMap<QString, QString> FOptions;
-    QMap<QString, QString> FExtraParams;
+    QList<QPair<QString, QString>> FExtraParams; // in the order they were given
+    QStringList FParamOrder;                     // names as the last SetConnectString gave them
+    std::vector<TQuery*> FQueries;
     bool FInTransaction = false;
 };
