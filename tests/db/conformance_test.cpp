@@ -158,8 +158,9 @@ TEST_P(Conformance, TypedValuesRoundTripThroughAppendAndPost)
                 source.FieldByName(QStringLiteral("ts")).DataType() == ftTimeStamp);
     EXPECT_TRUE(IsBinaryType(source.FieldByName(QStringLiteral("bin")).DataType()));
     EXPECT_TRUE(IsTextType(source.FieldByName(QStringLiteral("memo")).DataType()));
-    if (hasGuid)
+    if (hasGuid) {
         EXPECT_EQ(source.FieldByName(QStringLiteral("guid")).DataType(), ftGuid);
+    }
 
     for (const TTypedRow& row : rows) {
         SCOPED_TRACE(row.Id);
@@ -178,9 +179,10 @@ TEST_P(Conformance, TypedValuesRoundTripThroughAppendAndPost)
         EXPECT_FALSE(source.FieldByName(QStringLiteral("bin")).IsNull());
         EXPECT_EQ(source.FieldByName(QStringLiteral("bin")).AsBytes(), row.Binary);
         EXPECT_EQ(source.FieldByName(QStringLiteral("memo")).AsString(), row.Memo);
-        if (hasGuid)
+        if (hasGuid) {
             EXPECT_EQ(QUuid::fromString(source.FieldByName(QStringLiteral("guid")).AsString()),
                       QUuid::fromString(row.Guid));
+        }
         source.Next();
     }
     ASSERT_FALSE(source.Eof());
