@@ -158,3 +158,49 @@ TEST(OdbcServer, ResultOfAClosedConnectionRaisesInsteadOfCrashing)
     connection.Close();
     EXPECT_THROW(cursor->Fetch(row), EDatabaseError);
 }
+
+// The engine relies on this answer to decide whether a failed row needs a savepoint of its own.
+TEST(OdbcServer, FailedStatementLeavesTheTransactionUsable)
+{
+    RegisterDriver("PostgreSQL-ODBC", [] { return CreateOdbcDriver(osGeneric); });
+    const QString scratch = QStringLiteral("vnh_odbc_tx_%1").arg(QCoreApplication::applicationPid());
+    struct Case {
+        const char* name;
+        std::optional<TServerParams> server;
+        QString create; // a database (MySQL) or schema (PostgreSQL) of its own
+        QString drop;
+    };
+    const Case cases[] = {
+        {"MySQL", TestMariaDb(), "create database " + scratch, "drop database " + scratch},
+        {"PostgreSQL-ODBC", TestPostgres(), "create schema " + scratch,
+         "drop schema " + scratch + " cascade"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.server)
+            continue;
+        TConnection connection;
+        SetUpMySql(connection, *c.server);
+        if (c.name != QStringLiteral("MySQL")) {
+            connection.ProviderName = c.name;
+            connection.SetSpecificOption("ODBC.Driver", "PostgreSQL Unicode");
+            connection.Database = "postgres";
+        }
+        connection.Open();
+        EXPECT_FALSE(connection.HasFeature(dfAbortsTransactionOnError));
+        connection.ExecSQL(c.create);
+        const QString table = scratch + ".t";
+        connection.ExecSQL("create table " + table + " (id int primary key)");
+        connection.StartTransaction();
+        connection.ExecSQL("insert into " + table + " values (1)");
+        EXPECT_THROW(connection.ExecSQL("insert into " + table + " values (1)"), EDatabaseError);
+        connection.ExecSQL("insert into " + table + " values (2)");
+        connection.Commit();
+        TQuery query(connection);
+        query.SetSQL("select count(*) from " + table);
+        query.Open();
+        EXPECT_EQ(query.Fields(0).AsLargeInt(), 2);
+        query.Close();
+        connection.ExecSQL(c.drop);
+    }
+}

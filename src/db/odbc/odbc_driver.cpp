@@ -242,7 +242,9 @@ bool TOdbcDriver::HasFeature(TDbFeature feature) const
 {
     switch (feature) {
     case dfAbortsTransactionOnError:
-        return FDbms == odPostgres;
+        // PostgreSQL's driver rolls back only the failed statement (its default), the others never
+        // give up the transaction for one failed statement.
+        return false;
     case dfSavepoints:
         return FTransactions &&
                (FDbms == odSqlServer || FDbms == odOracle || FDbms == odMySql || FDbms == odPostgres);
