@@ -140,6 +140,8 @@ TConnection::~TConnection()
     } catch (...) {
         // A destructor must not throw; the session is gone either way.
     }
+    for (TQuery* query : FQueries)
+        query->FConnectionGone = true;
 }
 
 void TConnection::SetSpecificOption(const QString& name, const QString& value)
@@ -346,6 +348,9 @@ void TConnection::Open()
 {
     if (Connected())
         return;
+    // A session that broke still owns the cursors of open queries: close it properly first.
+    if (FDriver)
+        Close();
     if (BeforeConnect)
         BeforeConnect(*this);
     if (ProviderName.trimmed().isEmpty())

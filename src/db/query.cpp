@@ -14,7 +14,8 @@ TQuery::TQuery(TConnection& connection) : FConnection(connection)
 TQuery::~TQuery()
 {
     Close();
-    FConnection.DetachQuery(this);
+    if (!FConnectionGone)
+        FConnection.DetachQuery(this);
 }
 
 void TQuery::SetSQL(const QString& sql)
@@ -27,6 +28,8 @@ void TQuery::Open()
 {
     if (Active())
         return;
+    if (FConnectionGone)
+        throw EDatabaseError(QStringLiteral("Die Verbindung der Abfrage besteht nicht mehr"));
     TDriver& driver = FConnection.Driver();
     std::unique_ptr<TCursor> cursor = driver.OpenCursor(FSQL);
     std::vector<std::unique_ptr<TField>> fields;

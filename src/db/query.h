@@ -26,7 +26,7 @@ public:
     /// Always forward-only; kept so callers can say so.
     void SetUniDirectional(bool) {}
 
-    void Open();   // raises on a missing table or bad SQL; stands on the first row
+    void Open(); // raises on a missing table or bad SQL; stands on the first row
     void Close();
     bool Active() const { return FCursor != nullptr || FState != dsInactive; }
     bool Eof() const { return FEof; }
@@ -34,19 +34,21 @@ public:
 
     int FieldCount() const { return static_cast<int>(FFields.size()); }
     TField& Fields(int index);
-    TField& FieldByName(const QString& name);  // raises when missing
-    TField* FindField(const QString& name);    // nullptr when missing; names compare without case
+    TField& FieldByName(const QString& name); // raises when missing
+    TField* FindField(const QString& name);   // nullptr when missing; names compare without case
 
-    void Append();  // a new empty row (all NULL) to fill and Post
-    void Post();    // inserts the new row; raises with the database's text
-    void Cancel();  // drops the new row
+    void Append(); // a new empty row (all NULL) to fill and Post
+    void Post();   // inserts the new row; raises with the database's text
+    void Cancel(); // drops the new row
     TDataSetState State() const { return FState; }
 
 private:
+    friend class TConnection;
     void LoadRow();
     QString TableName() const;
 
     TConnection& FConnection;
+    bool FConnectionGone = false; // the connection was destroyed first
     QString FSQL;
     std::unique_ptr<TCursor> FCursor;
     std::vector<std::unique_ptr<TField>> FFields;

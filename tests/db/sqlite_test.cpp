@@ -218,3 +218,17 @@ TEST_F(SQLiteTest, RollbackWhileAQueryIsOpen)
     FConn.Commit();
     EXPECT_FALSE(FConn.InTransaction());
 }
+
+TEST_F(SQLiteTest, QueryMayOutliveItsConnection)
+{
+    auto conn = std::make_unique<TConnection>();
+    conn->ProviderName = QStringLiteral("SQLite");
+    conn->Database = QStringLiteral(":memory:");
+    conn->Open();
+    TQuery query(*conn);
+    query.SetSQL(QStringLiteral("select 1 as eins"));
+    query.Open();
+    conn.reset();
+    EXPECT_FALSE(query.Active());
+    EXPECT_THROW(query.Open(), EDatabaseError);
+}
