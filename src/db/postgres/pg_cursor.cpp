@@ -12,8 +12,11 @@ namespace {
 
 constexpr int kFirstBlockRows = 200; // the first rows come quickly, also for a huge table
 constexpr int kMaxBlockRows = 8192;
-constexpr qint64 kBlockBytes = 4 << 20; // memory one block may take, whatever the rows hold
-constexpr int kPerValueOverhead = 16;   // libpq keeps a pointer and a length per value
+// Memory one block may take, whatever the rows hold. Kept below the C library's heap trim threshold
+// (128 KiB with glibc): a larger block freed at the top of the heap goes back to the system and is
+// faulted in again for the next one, which costs more than the extra round trips.
+constexpr qint64 kBlockBytes = 96 << 10;
+constexpr int kPerValueOverhead = 16; // libpq keeps a pointer and a length per value
 constexpr size_t kMaxIdleStreams = 2;
 const QString kStreamName = QStringLiteral("vnh_stream");
 
