@@ -2,6 +2,7 @@
 
 #include "db/format_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -37,19 +38,20 @@ struct TDialectTraits {
     bool BracketColumns;   // [Name]
     bool EscapeBackslash;  // a backslash in a text literal starts an escape
     bool NationalNonAscii; // N'…' for texts beyond ASCII, so the characters survive any code page
+    bool BinaryFloats;     // decimal fractions are not read back exactly: write mantissa and powers of 2
 };
 
 // Indexed by TDBProviderType.
 constexpr std::array<TDialectTraits, 9> kTraits{{
-    /* dbpAccess     */ {dfSerialNumber, tfSerialNumber, bfHexPrefix, true, false, false},
-    /* dbpSQLite     */ {dfIsoDate, tfClock, bfHexString, false, false, false},
-    /* dbpMSSQL      */ {dfCompactDate, tfClock, bfHexPrefix, false, false, true},
-    /* dbpFirebird   */ {dfIsoDateOnly, tfClock, bfHexString, false, false, false},
-    /* dbpOracle     */ {dfIsoDate, tfDateTime, bfHexToRawCall, false, false, false},
-    /* dbpMySQL      */ {dfIsoDate, tfClock, bfHexString, false, true, false},
-    /* dbpNexusDB    */ {dfIsoDateTime, tfClock, bfNone, false, false, false},
-    /* dbpPostgreSQL */ {dfIsoDate, tfClock, bfByteaHex, false, false, false},
-    /* dbpUndefined  */ {dfIsoDate, tfClock, bfHexString, false, false, false},
+    /* dbpAccess     */ {dfSerialNumber, tfSerialNumber, bfHexPrefix, true, false, false, false},
+    /* dbpSQLite     */ {dfIsoDate, tfClock, bfHexString, false, false, false, true},
+    /* dbpMSSQL      */ {dfCompactDate, tfClock, bfHexPrefix, false, false, true, false},
+    /* dbpFirebird   */ {dfIsoDateOnly, tfClock, bfHexString, false, false, false, false},
+    /* dbpOracle     */ {dfIsoDate, tfDateTime, bfHexToRawCall, false, false, false, false},
+    /* dbpMySQL      */ {dfIsoDate, tfClock, bfHexString, false, true, false, false},
+    /* dbpNexusDB    */ {dfIsoDateTime, tfClock, bfNone, false, false, false, false},
+    /* dbpPostgreSQL */ {dfIsoDate, tfClock, bfByteaHex, false, false, false, false},
+    /* dbpUndefined  */ {dfIsoDate, tfClock, bfHexString, false, false, false, false},
 }};
 
 const TDialectTraits& TraitsOf(TDBProviderType type)
@@ -158,6 +160,40 @@ QString TSQLDialect::DateTimeLiteral(TDateTime value) const
         return Quoted(withTime ? DatePart(date, false) + u' ' + ClockPart(dateTime.time())
                                : DatePart(date, false));
     }
+}
+
+namespace {
+
+// SQLite's text-to-double conversion rounds twice, so some shortest decimal texts come back one unit off.
+// A 53-bit integer mantissa scaled by powers of two is exact at every step, also for subnormals.
+QString ExactBinaryFloat(double value)
+{
+    constexpr double kExactIntegerLimit = 9007199254740992.0; // 2^53
+    if (value == std::trunc(value) && std::fabs(value) < kExactIntegerLimit)
+        return ::FloatLiteral(value);
+    int exponent = 0;
+    double fraction = std::frexp(value, &exponent);
+    auto mantissa = static_cast<qint64>(std::ldexp(fraction, 53));
+    exponent -= 53;
+    while (mantissa % 2 == 0) {
+        mantissa /= 2;
+        ++exponent;
+    }
+    QString text = QStringLiteral("(CAST(%1 AS REAL)").arg(mantissa);
+    for (; exponent > 0; exponent -= std::min(exponent, 62))
+        text += u'*' + QString::number(qint64(1) << std::min(exponent, 62));
+    for (; exponent < 0; exponent += std::min(-exponent, 62))
+        text += u'/' + QString::number(qint64(1) << std::min(-exponent, 62));
+    return text + u')';
+}
+
+} // namespace
+
+QString TSQLDialect::FloatLiteral(double value) const
+{
+    if (!std::isfinite(value))
+        return {};
+    return TraitsOf(FType).BinaryFloats ? ExactBinaryFloat(value) : ::FloatLiteral(value);
 }
 
 QString TSQLDialect::TimeLiteral(TDateTime value) const

@@ -23,6 +23,8 @@ public:
     QString BinaryLiteral(const QByteArray& bytes) const;
     /// A date (without time part) or a date and time, by the system's date patterns.
     QString DateTimeLiteral(TDateTime value) const;
+    /// A finite double that reads back as exactly this value; "" for NaN and infinities.
+    QString FloatLiteral(double value) const;
     /// A time of day (the fraction of the value).
     QString TimeLiteral(TDateTime value) const;
     /// The column name as it stands in a column list.

@@ -104,7 +104,7 @@ QString TSQLUpdIns::FieldValueToSQL(const TField& field) const
     case ftFloat:
     case ftSingle:
     case ftExtended:
-        return field.IsNull() ? QString() : FloatLiteral(field.AsFloat());
+        return field.IsNull() ? QString() : dialect.FloatLiteral(field.AsFloat());
     case ftCurrency:
     case ftBCD:
     case ftFMTBcd: {

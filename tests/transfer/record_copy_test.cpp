@@ -17,12 +17,14 @@ protected:
         bool pg = GetParam() == tsPostgreSQL;
         QString columns =
             QStringLiteral(
-                "a varchar(2), b varchar(10), blank varchar(10), txtnull varchar(10), memo %1, "
+                "a varchar(%4), b varchar(10), blank varchar(10), txtnull varchar(10), memo %1, "
                 "d_old date, d_ok date, d_future %2, t %3, big bigint, small smallint, intnull integer, "
                 "flag boolean, f double precision")
-                .arg(pg ? "text" : "TEXT", pg ? "timestamp" : "DATETIME", pg ? "time" : "TIME");
-        FCon->ExecSQL(QStringLiteral("create table src (") + columns + QStringLiteral(", toobig integer)"));
-        FCon->ExecSQL(QStringLiteral("create table dst (") + columns + QStringLiteral(", toobig smallint)"));
+                .arg(pg ? "text" : "TEXT", pg ? "timestamp" : "DATETIME", pg ? "time" : "TIME", "%1");
+        FCon->ExecSQL(QStringLiteral("create table src (") + columns.arg(10) +
+                      QStringLiteral(", toobig integer)"));
+        FCon->ExecSQL(QStringLiteral("create table dst (") + columns.arg(2) +
+                      QStringLiteral(", toobig smallint)"));
         FCon->ExecSQL(
             QStringLiteral(
                 "insert into src values ('  abc  ', 'x', '   ', NULL, '%1', '1915-03-01', "

@@ -85,6 +85,15 @@ TEST_F(SQLUpdInsTest, WritesEachTypeAsALiteralOfTheTarget)
         {"double needing 17 digits", ftFloat, 0.1 + 0.2, dbpAccess, "0.30000000000000004"},
         {"German float", ftFloat, 3.25, dbpPostgreSQL, "3.25"},
         {"large double", ftFloat, 1.7976931348623157e308, dbpOracle, "1.7976931348623157e+308"},
+        {"SQLite: exact binary fraction", ftFloat, 0.1 + 0.2, dbpSQLite,
+         "(CAST(1351079888211149 AS REAL)/4503599627370496)"},
+        {"SQLite: small integral double", ftFloat, -1e15, dbpSQLite, "-1e+15"},
+        {"SQLite: subnormal", ftFloat, 5e-324, dbpSQLite,
+         "(CAST(1 AS REAL)/4611686018427387904/4611686018427387904/4611686018427387904/4611686018427387904"
+         "/4611686018427387904/4611686018427387904/4611686018427387904/4611686018427387904"
+         "/4611686018427387904/4611686018427387904/4611686018427387904/4611686018427387904"
+         "/4611686018427387904/4611686018427387904/4611686018427387904/4611686018427387904"
+         "/4611686018427387904/1048576)"},
         {"NaN has no literal", ftFloat, std::nan(""), dbpPostgreSQL, ""},
         {"NULL float", ftFloat, null, dbpPostgreSQL, ""},
         {"exact numeric", ftFMTBcd, QString("-123456789012345678901234567890.12"), dbpPostgreSQL,
@@ -139,7 +148,7 @@ TEST_F(SQLUpdInsTest, RichTextIsConvertedOnlyWhenEnabled)
     const QString rtf =
         QStringLiteral("{\\RTF1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Meier's\\par Gr\\'fc\\'dfe}");
     TField memo = MakeField("M", ftMemo, rtf);
-    EXPECT_EQ(builder.FieldValueToSQL(memo), QStringLiteral("'") + rtf + QStringLiteral("'"));
+    EXPECT_EQ(builder.FieldValueToSQL(memo), QStringLiteral("'") + QString(rtf).replace("'", "''") + u'\'');
     builder.SetRichEdit(true);
     EXPECT_EQ(builder.FieldValueToSQL(memo), QStringLiteral("'Meier''s\r\nGrüße'"));
     builder.SetRichEdit(false);

@@ -2,6 +2,7 @@
 // PostgreSQL database of its own.
 #include "db/query.h"
 #include "transfer/db_utils.h"
+#include "transfer/sql_dialect.h"
 #include "transfer/sql_upd_ins.h"
 #include "transfer/transaction_handler.h"
 #include "transfer/write_test_database.h"
@@ -10,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -147,6 +151,8 @@ TEST_P(WritePath, LiteralsReadBackAsTheSourceValues)
         {"t_third", "double precision", "DOUBLE", ftFloat, 1.0 / 3.0},
         {"t_dblmax", "double precision", "DOUBLE", ftFloat, DBL_MAX},
         {"t_dbltiny", "double precision", "DOUBLE", ftFloat, -1.2345678901234567e-300},
+        {"t_dblhard", "double precision", "DOUBLE", ftFloat, 4.65774905344464e-07},
+        {"t_subnormal", "double precision", "DOUBLE", ftFloat, 5e-324},
         {"t_exact", "numeric", "NUMERIC", ftFMTBcd, exact},
         {"t_true", "boolean", "BOOLEAN", ftBoolean, true},
         {"t_false", "boolean", "BOOLEAN", ftBoolean, false},
@@ -183,6 +189,48 @@ TEST_P(WritePath, LiteralsReadBackAsTheSourceValues)
     ASSERT_FALSE(query.Eof());
     for (const TRoundTripColumn& column : columns)
         ExpectSameValue(column, query.FieldByName(column.Name));
+}
+
+// Bit patterns from the whole range of doubles, each written as a literal and read back.
+TEST_P(WritePath, EveryFiniteDoubleReadsBackExactly)
+{
+    FCon->ExecSQL(IsPostgres() ? QStringLiteral("create table f (id integer, v double precision)")
+                               : QStringLiteral("create table f (id integer, v DOUBLE)"));
+    TSQLUpdIns builder;
+    builder.SetConnection(*FCon);
+    builder.SetTableName(QStringLiteral("f"));
+    TransactionHandler().SetConnection(*FCon);
+    TransactionHandler().SetActive(false);
+
+    std::mt19937_64 random(20240101);
+    std::vector<double> values;
+    while (values.size() < 2000) {
+        quint64 bits = random();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        if (std::isfinite(value))
+            values.push_back(value);
+    }
+    FCon->StartTransaction();
+    for (size_t i = 0; i < values.size(); ++i) {
+        builder.AddInsField(MakeField("id", ftInteger, qlonglong(i)));
+        builder.AddInsField(MakeField("v", ftFloat, values[i]));
+        ASSERT_TRUE(builder.Execute()) << builder.ErrorMessage().toStdString();
+    }
+    FCon->Commit();
+
+    TQuery query(*FCon);
+    query.SetSQL(QStringLiteral("select id, v from f order by id"));
+    query.Open();
+    int mismatches = 0;
+    for (; !query.Eof(); query.Next()) {
+        double expected = values[static_cast<size_t>(query.FieldByName("id").AsLargeInt())];
+        double read = query.FieldByName("v").AsFloat();
+        if (read != expected && ++mismatches <= 3)
+            ADD_FAILURE() << FloatLiteral(expected).toStdString() << " read back as "
+                          << FloatLiteral(read).toStdString();
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST_P(WritePath, FailingStatementEmptiesTheListsAndKeepsTheMessage)

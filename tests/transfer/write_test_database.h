@@ -51,6 +51,7 @@ public:
         if (FSystem == tsSQLite) {
             connection->ProviderName = QStringLiteral("SQLite");
             connection->Database = FFile;
+            connection->SetSpecificOption(QStringLiteral("SQLite.CreateDatabase"), QStringLiteral("True"));
         } else {
             Setup(*connection, FName);
         }
