@@ -1,6 +1,7 @@
 #include "conformance_backends.h"
 
 #include "db/driver.h"
+#include "db/odbc/odbc_driver.h"
 #include "support/test_env.h"
 
 #include <QCoreApplication>
@@ -98,6 +99,68 @@ void DropPostgres(const TTestDatabase& db)
     RunOnPostgresAdmin(QStringLiteral("drop database if exists %1 with (force)").arg(db.DropToken));
 }
 
+// ---- MySQL (MariaDB) through ODBC: a database of its own on the test server ----------------------
+
+TTestDatabase MariaDbOn(const QString& database)
+{
+    TServerParams server = *TestMariaDb();
+    TTestDatabase db;
+    db.ProviderName = QStringLiteral("MySQL");
+    db.Server = server.Host;
+    db.Port = server.Port;
+    db.Username = server.User;
+    db.Password = server.Password;
+    db.Database = database;
+    return db;
+}
+
+void RunOnMariaDb(const QString& sql)
+{
+    TConnection admin;
+    MariaDbOn(QString()).ApplyTo(admin);
+    admin.Open();
+    admin.ExecSQL(sql);
+}
+
+std::optional<TTestDatabase> CreateMariaDb(QString& skipReason)
+{
+    if (!TestMariaDb()) {
+        skipReason = QStringLiteral("no MariaDB test server: run the tests through scripts/test");
+        return std::nullopt;
+    }
+    static int counter = 0;
+    QString name = QStringLiteral("vnh_odbc_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+    RunOnMariaDb(QStringLiteral("create database ") + name);
+    TTestDatabase db = MariaDbOn(name);
+    db.DropToken = name;
+    return db;
+}
+
+void DropMariaDb(const TTestDatabase& db)
+{
+    RunOnMariaDb(QStringLiteral("drop database if exists ") + db.DropToken);
+}
+
+// ---- PostgreSQL through its ODBC driver, under a provider name only the tests register ------------
+
+std::optional<TTestDatabase> CreatePostgresOdbc(QString& skipReason)
+{
+    if (!InstalledOdbcDrivers().contains(QStringLiteral("PostgreSQL Unicode"))) {
+        skipReason = QStringLiteral("the PostgreSQL ODBC driver (odbc-postgresql) is not installed");
+        return std::nullopt;
+    }
+    static const bool registered = [] {
+        RegisterDriver(QStringLiteral("PostgreSQL-ODBC"), [] { return CreateOdbcDriver(osGeneric); });
+        return true;
+    }();
+    (void)registered;
+    std::optional<TTestDatabase> db = CreatePostgres(skipReason);
+    if (db) {
+        db->ProviderName = QStringLiteral("PostgreSQL-ODBC");
+        db->Options.insert(QStringLiteral("ODBC.Driver"), QStringLiteral("PostgreSQL Unicode"));
+    }
+    return db;
+}
 } // namespace
 
 const std::vector<TConformanceBackend>& ConformanceBackends()
@@ -112,6 +175,29 @@ const std::vector<TConformanceBackend>& ConformanceBackends()
                        QStringLiteral("text"), StandardDeferredCheck()},
          QStringLiteral("no such table: no_such_table_vnh")},
         {"PostgreSQL", QStringLiteral("PostgreSQL"), CreatePostgres, DropPostgres,
+         TDialectTypes{QStringLiteral("varchar(20)"), QStringLiteral("integer"), QStringLiteral("bigint"),
+                       QStringLiteral("double precision"), QStringLiteral("numeric(30,10)"), 30,
+                       QStringLiteral("boolean"), QStringLiteral("date"), QStringLiteral("time"),
+                       QStringLiteral("timestamp"), QStringLiteral("bytea"), QStringLiteral("uuid"),
+                       QStringLiteral("text"), StandardDeferredCheck()},
+         QStringLiteral("relation \"no_such_table_vnh\" does not exist")},
+        {"MySQL", QStringLiteral("MySQL"), CreateMariaDb, DropMariaDb,
+         TDialectTypes{QStringLiteral("varchar(20)"),
+                       QStringLiteral("int"),
+                       QStringLiteral("bigint"),
+                       QStringLiteral("double"),
+                       QStringLiteral("decimal(30,10)"),
+                       30,
+                       QStringLiteral("bit(1)"),
+                       QStringLiteral("date"),
+                       QStringLiteral("time"),
+                       QStringLiteral("datetime(3)"),
+                       QStringLiteral("longblob"),
+                       QString(),
+                       QStringLiteral("longtext"),
+                       {}},
+         QStringLiteral("no_such_table_vnh' doesn't exist")},
+        {"PostgreSQL_ODBC", QStringLiteral("PostgreSQL-ODBC"), CreatePostgresOdbc, DropPostgres,
          TDialectTypes{QStringLiteral("varchar(20)"), QStringLiteral("integer"), QStringLiteral("bigint"),
                        QStringLiteral("double precision"), QStringLiteral("numeric(30,10)"), 30,
                        QStringLiteral("boolean"), QStringLiteral("date"), QStringLiteral("time"),
