@@ -12,7 +12,9 @@ cmake -S "$root" -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target pg_read_bench >/dev/null
 
 source "$root/scripts/services.sh"
+own_server=0
 if [ -z "${VNH_TEST_PG_PORT:-}" ]; then
+  own_server=1
   trap stop_services EXIT
   start_postgres >/dev/null
 fi
@@ -22,7 +24,7 @@ db=vnh_bench_$$
 export VNH_BENCH_PG_DATABASE=$db
 psql -q -d postgres -c "create database $db"
 cleanup_db() { psql -q -d postgres -c "drop database if exists $db with (force)" || true; }
-trap 'cleanup_db; declare -F stop_services >/dev/null && [ -n "${VNH_SERVICES_DIR:-}" ] && stop_services' EXIT
+trap 'cleanup_db; [ "$own_server" = 1 ] && stop_services' EXIT
 
 echo "Building table t with $rows rows ..."
 psql -q -d "$db" <<SQL
@@ -37,14 +39,17 @@ vacuum analyze t;
 SQL
 psql -At -d "$db" -c "select 'table size: ' || pg_size_pretty(pg_table_size('t'))"
 
-"$build/bench/pg_read_bench" t
-"$build/bench/pg_read_bench" --query t
-
+# Each reader runs several rounds, interleaved, so that a busy machine affects all of them alike.
 log=$(mktemp)
-/usr/bin/time -v psql -q -d "$db" -c "\\copy (select * from t) to '/dev/null'" 2>"$log"
-elapsed=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$log")
-rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$log")
-seconds=$(echo "$elapsed" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
-awk -v r="$rows" -v s="$seconds" -v m="$rss" \
-  'BEGIN { printf "psql \\copy to /dev/null: %d rows in %.2f s = %.0f rows/s, peak resident memory %d KiB\n", r, s, r / s, m }'
+for round in $(seq 1 "${VNH_BENCH_ROUNDS:-3}"); do
+  echo "round $round"
+  "$build/bench/pg_read_bench" t
+  "$build/bench/pg_read_bench" --query t
+  /usr/bin/time -v psql -q -d "$db" -c "\\copy (select * from t) to '/dev/null'" 2>"$log"
+  elapsed=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$log")
+  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$log")
+  seconds=$(echo "$elapsed" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
+  awk -v r="$rows" -v s="$seconds" -v m="$rss" 'BEGIN {
+    printf "psql \\copy to /dev/null: %d rows in %.2f s = %.0f rows/s, peak resident memory %d KiB\n", r, s, r / s, m }'
+done
 rm -f "$log"

@@ -22,8 +22,8 @@ const QString kStreamName = QStringLiteral("vnh_stream");
 
 EDatabaseError ClosedError()
 {
-    return EDatabaseError(QStringLiteral("The connection of this query is closed"), QStringLiteral("08003"),
-                          0, true);
+    return EDatabaseError(QStringLiteral("Die Verbindung dieser Abfrage ist geschlossen"),
+                          QStringLiteral("08003"), 0, true);
 }
 
 } // namespace
@@ -90,6 +90,8 @@ TPgCursor::~TPgCursor()
     FBlock.reset();
     try {
         if (FHome == chStream && FStream) {
+            if (FPendingRows > 0)
+                FStream->Receive();
             // COMMIT rather than ROLLBACK: a query may have called functions that write.
             FStream->Exec(QStringLiteral("COMMIT"));
             FContext->ReleaseStream(std::move(FStream));
@@ -137,6 +139,8 @@ void TPgCursor::OpenStream(const QString& query)
         FName = kStreamName;
         ReadBlock();
         Describe();
+        FOpened = true;
+        Prefetch();
     } catch (const EDatabaseError&) {
         try {
             FStream->Exec(QStringLiteral("ROLLBACK"));
@@ -243,15 +247,25 @@ void TPgCursor::Fail(const EDatabaseError& error)
     FRow = 0;
 }
 
+QString TPgCursor::FetchSql(int rows) const
+{
+    return QStringLiteral("FETCH FORWARD %1 FROM %2").arg(rows).arg(FName);
+}
+
 void TPgCursor::ReadBlock()
 {
-    // The previous block goes before the next arrives: only one is ever held.
+    // The previous block goes before the next arrives: at most one is held, plus one on its way.
     FBlock.reset();
     FBlockRows = 0;
     FRow = 0;
-    int wanted = FBlockSize;
+    int wanted = FPendingRows > 0 ? FPendingRows : FBlockSize;
     try {
-        FBlock = Session().Exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(wanted).arg(FName));
+        if (FPendingRows > 0) {
+            FPendingRows = 0;
+            FBlock = Session().Receive();
+        } else {
+            FBlock = Session().Exec(FetchSql(wanted));
+        }
     } catch (const EDatabaseError& error) {
         Fail(error);
         throw;
@@ -272,6 +286,18 @@ void TPgCursor::ReadBlock()
         qint64 perRow = std::max<qint64>(1, bytes / sampled);
         FBlockSize = static_cast<int>(std::clamp<qint64>(kBlockBytes / perRow, 1, kMaxBlockRows));
     }
+    if (FOpened)
+        Prefetch();
+}
+
+void TPgCursor::Prefetch()
+{
+    // Only a session of its own may have a statement under way while the caller works: the server
+    // makes the next block while this one is read.
+    if (FHome != chStream || !FStream || FExhausted || FPendingRows > 0)
+        return;
+    if (FStream->Send(FetchSql(FBlockSize)))
+        FPendingRows = FBlockSize;
 }
 
 bool TPgCursor::Fetch(std::vector<QVariant>& row)
@@ -303,15 +329,17 @@ void TPgCursor::Lost()
 {
     FName.clear(); // the server dropped it with the transaction
     if (!FExhausted) {
-        Fail(EDatabaseError(QStringLiteral("The query was closed by the rollback of the transaction it was "
-                                           "opened in; its remaining rows cannot be read"),
-                            QStringLiteral("34000")));
+        Fail(EDatabaseError(
+            QStringLiteral("Die Abfrage wurde mit dem Zurückrollen der Transaktion geschlossen, "
+                           "in der sie geöffnet wurde; ihre restlichen Zeilen sind nicht lesbar"),
+            QStringLiteral("34000")));
     }
 }
 
 void TPgCursor::Detach()
 {
     FStream.reset();
+    FPendingRows = 0;
     FName.clear();
     if (!FExhausted)
         Fail(ClosedError());

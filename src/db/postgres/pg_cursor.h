@@ -74,6 +74,8 @@ private:
     void OpenResult(const QString& sql);
     void Describe();
     void ReadBlock();
+    void Prefetch();
+    QString FetchSql(int rows) const;
     TPgSession& Session();
     void Fail(const EDatabaseError& error);
 
@@ -89,5 +91,7 @@ private:
     int FRow = 0;
     int FBlockSize;
     bool FExhausted = false;
+    bool FOpened = false;
+    int FPendingRows = 0; // rows asked for by a FETCH whose result is still to be received
     std::optional<EDatabaseError> FError;
 };

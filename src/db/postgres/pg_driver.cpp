@@ -15,7 +15,8 @@ bool IsTrue(const QString& value)
 
 EDatabaseError NotOpenError()
 {
-    return EDatabaseError(QStringLiteral("The connection is not open"), QStringLiteral("08003"), 0, true);
+    return EDatabaseError(QStringLiteral("Die Verbindung ist nicht geöffnet"), QStringLiteral("08003"), 0,
+                          true);
 }
 
 } // namespace
@@ -108,8 +109,8 @@ void TPgDriver::EndTransaction(bool commit)
     }
     FContext->RunPendingCloses();
     if (commit && rolledBack) {
-        QString message = QStringLiteral("The transaction was rolled back instead of committed because a "
-                                         "statement in it failed");
+        QString message = QStringLiteral("Die Transaktion wurde zurückgerollt statt festgeschrieben, weil "
+                                         "eine Anweisung in ihr fehlschlug");
         if (!FLastError.isEmpty())
             message += QStringLiteral(": ") + FLastError;
         throw EDatabaseError(message, QStringLiteral("25P02"));

@@ -86,9 +86,8 @@ bool TPgSession::InFailedTransaction() const
     return PQtransactionStatus(FConn.get()) == PQTRANS_INERROR;
 }
 
-TPgResultPtr TPgSession::Checked(PGresult* raw)
+TPgResultPtr TPgSession::Checked(TPgResultPtr result)
 {
-    TPgResultPtr result(raw);
     ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY)
         throw MakePgError(FConn.get(), result.get());
@@ -98,7 +97,26 @@ TPgResultPtr TPgSession::Checked(PGresult* raw)
 TPgResultPtr TPgSession::Exec(const QString& sql)
 {
     QByteArray text = sql.toUtf8();
-    return Checked(PQexec(FConn.get(), text.constData()));
+    return Checked(TPgResultPtr(PQexec(FConn.get(), text.constData())));
+}
+
+bool TPgSession::Send(const QString& sql)
+{
+    QByteArray text = sql.toUtf8();
+    return PQsendQuery(FConn.get(), text.constData()) == 1;
+}
+
+TPgResultPtr TPgSession::Receive()
+{
+    // Like PQexec: the last result counts, an error wins over what follows it.
+    TPgResultPtr last;
+    while (PGresult* next = PQgetResult(FConn.get())) {
+        TPgResultPtr result(next);
+        if (last && PQresultStatus(last.get()) == PGRES_FATAL_ERROR)
+            continue;
+        last = std::move(result);
+    }
+    return Checked(std::move(last));
 }
 
 TPgResultPtr TPgSession::ExecParams(const QString& sql, const std::vector<TPgParam>& params)
@@ -115,6 +133,6 @@ TPgResultPtr TPgSession::ExecParams(const QString& sql, const std::vector<TPgPar
         lengths.push_back(static_cast<int>(param.Data.size()));
         formats.push_back(param.Binary ? 1 : 0);
     }
-    return Checked(PQexecParams(FConn.get(), text.constData(), static_cast<int>(params.size()), nullptr,
-                                values.data(), lengths.data(), formats.data(), 0));
+    return Checked(TPgResultPtr(PQexecParams(FConn.get(), text.constData(), static_cast<int>(params.size()),
+                                             nullptr, values.data(), lengths.data(), formats.data(), 0)));
 }

@@ -52,6 +52,10 @@ public:
     /// Runs one or more statements without parameters; raises on failure. The result is that of the
     /// last statement.
     TPgResultPtr Exec(const QString& sql);
+    /// Sends statements without waiting for their result; false when the connection cannot take them.
+    bool Send(const QString& sql);
+    /// Waits for the result of what Send sent; raises on failure like Exec.
+    TPgResultPtr Receive();
     /// Runs one statement with parameters (text results).
     TPgResultPtr ExecParams(const QString& sql, const std::vector<TPgParam>& params);
 
@@ -59,7 +63,7 @@ public:
     int SettingsApplied = 0;
 
 private:
-    TPgResultPtr Checked(PGresult* result);
+    TPgResultPtr Checked(TPgResultPtr result);
 
     TPgConnPtr FConn;
 };
