@@ -10,8 +10,8 @@ class RecordCopy : public ::testing::TestWithParam<TTestSystem> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == tsPostgreSQL && !TestPostgres())
-            GTEST_SKIP() << "no PostgreSQL test server: run the tests through scripts/test";
+        if (QString missing = TestSystemMissing(GetParam()); !missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
         FDatabase = std::make_unique<TTestDatabase>(GetParam());
         FCon = FDatabase->Connect();
         bool pg = GetParam() == tsPostgreSQL;
@@ -119,6 +119,4 @@ TEST(RecordCopyLimits, ExclusionListMatchesWholeNamesWithoutCase)
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, RecordCopy, ::testing::Values(tsSQLite, tsPostgreSQL),
-                         [](const ::testing::TestParamInfo<TTestSystem>& info) {
-                             return info.param == tsSQLite ? "SQLite" : "PostgreSQL";
-                         });
+                         TestSystemName);

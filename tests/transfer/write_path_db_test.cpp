@@ -23,8 +23,8 @@ class WritePath : public ::testing::TestWithParam<TTestSystem> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == tsPostgreSQL && !TestPostgres())
-            GTEST_SKIP() << "no PostgreSQL test server: run the tests through scripts/test";
+        if (QString missing = TestSystemMissing(GetParam()); !missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
         FDatabase = std::make_unique<TTestDatabase>(GetParam());
         FCon = FDatabase->Connect();
     }
@@ -61,8 +61,7 @@ TField MakeField(const QString& name, TFieldType type, const QVariant& value)
 
 struct TRoundTripColumn {
     const char* Name;
-    const char* PgType;
-    const char* SQLiteType;
+    const char* Types[3]; // by TTestSystem
     TFieldType Type;
     QVariant Value;
 };
@@ -134,43 +133,53 @@ TEST_P(WritePath, LiteralsReadBackAsTheSourceValues)
     const QVariant null;
     const QString text = QStringLiteral("O'Brien's \\ C:\\tmp\\ '' \\' Grüße ÄÖÜß € \U0001F600 \"x\"");
     // SQLite keeps no exact decimal beyond 15 digits in a numeric column.
-    const QString exact = IsPostgres() ? QStringLiteral("-123456789012345678901234567890.1234567891")
-                                       : QStringLiteral("-12345.6789012345");
+    const QString exact = GetParam() != tsSQLite
+                              ? QStringLiteral("-123456789012345678901234567890.1234567891")
+                              : QStringLiteral("-12345.6789012345");
     const std::vector<TRoundTripColumn> columns = {
-        {"t_text", "text", "TEXT", ftWideMemo, text},
-        {"t_varchar", "varchar(80)", "VARCHAR(80)", ftWideString, QStringLiteral("it's \\'quoted\\'")},
-        {"t_textnull", "varchar(10)", "VARCHAR(10)", ftString, null},
-        {"t_i32max", "integer", "INTEGER", ftInteger, qlonglong(std::numeric_limits<qint32>::max())},
-        {"t_i32min", "integer", "INTEGER", ftInteger, qlonglong(std::numeric_limits<qint32>::min())},
-        {"t_i64max", "bigint", "BIGINT", ftLargeint, std::numeric_limits<qlonglong>::max()},
-        {"t_i64min", "bigint", "BIGINT", ftLargeint, std::numeric_limits<qlonglong>::min()},
-        {"t_small", "smallint", "SMALLINT", ftSmallint, qlonglong(-32768)},
-        {"t_zero", "integer", "INTEGER", ftInteger, qlonglong(0)},
-        {"t_intnull", "integer", "INTEGER", ftInteger, null},
-        {"t_dbl17", "double precision", "DOUBLE", ftFloat, 0.1 + 0.2},
-        {"t_third", "double precision", "DOUBLE", ftFloat, 1.0 / 3.0},
-        {"t_dblmax", "double precision", "DOUBLE", ftFloat, DBL_MAX},
-        {"t_dbltiny", "double precision", "DOUBLE", ftFloat, -1.2345678901234567e-300},
-        {"t_dblhard", "double precision", "DOUBLE", ftFloat, 4.65774905344464e-07},
-        {"t_subnormal", "double precision", "DOUBLE", ftFloat, 5e-324},
-        {"t_exact", "numeric", "NUMERIC", ftFMTBcd, exact},
-        {"t_true", "boolean", "BOOLEAN", ftBoolean, true},
-        {"t_false", "boolean", "BOOLEAN", ftBoolean, false},
-        {"t_boolnull", "boolean", "BOOLEAN", ftBoolean, null},
-        {"t_datelow", "date", "DATE", ftDate, EncodeDate(1900, 1, 1)},
-        {"t_datehigh", "date", "DATE", ftDate, Today() + 3650},
-        {"t_time", "time", "TIME", ftTime, EncodeTime(13, 5, 9)},
-        {"t_timelate", "time", "TIME", ftTime, EncodeTime(23, 59, 59)},
-        {"t_stamp", "timestamp", "DATETIME", ftDateTime, EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 59)},
-        {"t_guid", "uuid", "GUID", ftGuid, QStringLiteral("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
-        {"t_bin", "bytea", "BLOB", ftBlob, QByteArray("\x00\x01\x00\xFF'\\x", 7)},
-        {"t_binnull", "bytea", "BLOB", ftBlob, null},
+        {"t_text", {"TEXT", "text", "LONGTEXT"}, ftWideMemo, text},
+        {"t_varchar",
+         {"VARCHAR(80)", "varchar(80)", "VARCHAR(80)"},
+         ftWideString,
+         QStringLiteral("it's \\'quoted\\'")},
+        {"t_textnull", {"VARCHAR(10)", "varchar(10)", "VARCHAR(10)"}, ftString, null},
+        {"t_i32max", {"INTEGER", "integer", "INT"}, ftInteger, qlonglong(std::numeric_limits<qint32>::max())},
+        {"t_i32min", {"INTEGER", "integer", "INT"}, ftInteger, qlonglong(std::numeric_limits<qint32>::min())},
+        {"t_i64max", {"BIGINT", "bigint", "BIGINT"}, ftLargeint, std::numeric_limits<qlonglong>::max()},
+        {"t_i64min", {"BIGINT", "bigint", "BIGINT"}, ftLargeint, std::numeric_limits<qlonglong>::min()},
+        {"t_small", {"SMALLINT", "smallint", "SMALLINT"}, ftSmallint, qlonglong(-32768)},
+        {"t_zero", {"INTEGER", "integer", "INT"}, ftInteger, qlonglong(0)},
+        {"t_intnull", {"INTEGER", "integer", "INT"}, ftInteger, null},
+        {"t_dbl17", {"DOUBLE", "double precision", "DOUBLE"}, ftFloat, 0.1 + 0.2},
+        {"t_third", {"DOUBLE", "double precision", "DOUBLE"}, ftFloat, 1.0 / 3.0},
+        {"t_dblmax", {"DOUBLE", "double precision", "DOUBLE"}, ftFloat, DBL_MAX},
+        {"t_dbltiny", {"DOUBLE", "double precision", "DOUBLE"}, ftFloat, -1.2345678901234567e-300},
+        {"t_dblhard", {"DOUBLE", "double precision", "DOUBLE"}, ftFloat, 4.65774905344464e-07},
+        {"t_subnormal", {"DOUBLE", "double precision", "DOUBLE"}, ftFloat, 5e-324},
+        {"t_exact", {"NUMERIC", "numeric", "DECIMAL(40,10)"}, ftFMTBcd, exact},
+        {"t_true", {"BOOLEAN", "boolean", "BOOLEAN"}, ftBoolean, true},
+        {"t_false", {"BOOLEAN", "boolean", "BOOLEAN"}, ftBoolean, false},
+        {"t_boolnull", {"BOOLEAN", "boolean", "BOOLEAN"}, ftBoolean, null},
+        {"t_datelow", {"DATE", "date", "DATE"}, ftDate, EncodeDate(1900, 1, 1)},
+        {"t_datehigh", {"DATE", "date", "DATE"}, ftDate, Today() + 3650},
+        {"t_time", {"TIME", "time", "TIME"}, ftTime, EncodeTime(13, 5, 9)},
+        {"t_timelate", {"TIME", "time", "TIME"}, ftTime, EncodeTime(23, 59, 59)},
+        {"t_stamp",
+         {"DATETIME", "timestamp", "DATETIME"},
+         ftDateTime,
+         EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 59)},
+        {"t_guid",
+         {"GUID", "uuid", "CHAR(38)"},
+         ftGuid,
+         QStringLiteral("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
+        {"t_bin", {"BLOB", "bytea", "LONGBLOB"}, ftBlob, QByteArray("\x00\x01\x00\xFF'\\x", 7)},
+        {"t_binnull", {"BLOB", "bytea", "LONGBLOB"}, ftBlob, null},
     };
 
     QString ddl = QStringLiteral("create table rt (");
     for (size_t i = 0; i < columns.size(); ++i) {
         ddl += (i ? QStringLiteral(", ") : QString()) + QLatin1String(columns[i].Name) + u' ' +
-               QLatin1String(IsPostgres() ? columns[i].PgType : columns[i].SQLiteType);
+               QLatin1String(columns[i].Types[GetParam()]);
     }
     FCon->ExecSQL(ddl + u')');
 
@@ -366,7 +375,5 @@ TEST(TransactionHandler, RefusedCommitIsAFailure)
     EXPECT_EQ(query.FieldByName(QStringLiteral("n")).AsLargeInt(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Systems, WritePath, ::testing::Values(tsSQLite, tsPostgreSQL),
-                         [](const ::testing::TestParamInfo<TTestSystem>& info) {
-                             return info.param == tsSQLite ? "SQLite" : "PostgreSQL";
-                         });
+INSTANTIATE_TEST_SUITE_P(Systems, WritePath, ::testing::Values(tsSQLite, tsPostgreSQL, tsMySQL),
+                         TestSystemName);

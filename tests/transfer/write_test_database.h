@@ -1,5 +1,6 @@
 #pragma once
-// A database that lives as long as a test: an SQLite file, or a PostgreSQL database of its own.
+// A database that lives as long as a test: an SQLite file, or a database of its own on the PostgreSQL
+// or MariaDB test server, dropped at the end.
 
 #include "db/connection.h"
 #include "db/db_error.h"
@@ -7,12 +8,28 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
-enum TTestSystem { tsSQLite, tsPostgreSQL };
+enum TTestSystem { tsSQLite, tsPostgreSQL, tsMySQL };
 
-/// A database that lives as long as the test: a file in a temporary folder, or a PostgreSQL database
-/// with a name of its own that is dropped at the end.
+inline std::string TestSystemName(const ::testing::TestParamInfo<TTestSystem>& info)
+{
+    const char* names[] = {"SQLite", "PostgreSQL", "MySQL"};
+    return names[info.param];
+}
+
+/// Why the system cannot be tested here, or "" when it can.
+inline QString TestSystemMissing(TTestSystem system)
+{
+    if (system == tsPostgreSQL && !TestPostgres())
+        return QStringLiteral("no PostgreSQL test server: run the tests through scripts/test");
+    if (system == tsMySQL && !TestMariaDb())
+        return QStringLiteral("no MariaDB test server: run the tests through scripts/test");
+    return {};
+}
+
 class TTestDatabase {
 public:
     explicit TTestDatabase(TTestSystem system) : FSystem(system)
@@ -24,7 +41,7 @@ public:
         static int counter = 0;
         FName = QStringLiteral("vnh_write_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
         TConnection admin;
-        Setup(admin, QStringLiteral("postgres"));
+        Setup(admin, AdminDatabase());
         admin.Open();
         admin.ExecSQL(QStringLiteral("drop database if exists ") + FName);
         admin.ExecSQL(QStringLiteral("create database ") + FName);
@@ -32,14 +49,14 @@ public:
 
     ~TTestDatabase()
     {
-        if (FSystem != tsPostgreSQL)
+        if (FSystem == tsSQLite)
             return;
         try {
             TConnection admin;
-            Setup(admin, QStringLiteral("postgres"));
+            Setup(admin, AdminDatabase());
             admin.Open();
             admin.ExecSQL(QStringLiteral("drop database if exists ") + FName +
-                          QStringLiteral(" with (force)"));
+                          (FSystem == tsPostgreSQL ? QStringLiteral(" with (force)") : QString()));
         } catch (const EDatabaseError&) {
         }
     }
@@ -62,10 +79,13 @@ public:
     TTestSystem System() const { return FSystem; }
 
 private:
-    static void Setup(TConnection& connection, const QString& database)
+    QString AdminDatabase() const { return FSystem == tsPostgreSQL ? QStringLiteral("postgres") : QString(); }
+
+    void Setup(TConnection& connection, const QString& database) const
     {
-        TServerParams server = *TestPostgres();
-        connection.ProviderName = QStringLiteral("PostgreSQL");
+        TServerParams server = FSystem == tsPostgreSQL ? *TestPostgres() : *TestMariaDb();
+        connection.ProviderName =
+            FSystem == tsPostgreSQL ? QStringLiteral("PostgreSQL") : QStringLiteral("MySQL");
         connection.Server = server.Host;
         connection.Port = server.Port;
         connection.Username = server.User;
