@@ -4,7 +4,8 @@
 
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// constexpr, so globals that compute dates while the program starts never see it unset.
+constexpr QDate kEpoch = QDate::fromJulianDay(2415019);  // 1899-12-30
 constexpr double kMsecPerDay = 86400000.0;
 
 }  // namespace

@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TLineCase{"VNH_A;+", "POSTGRESQL", "VNH_A", true, "#", "", false},
                     TLineCase{"VNH_A;+ ", "POSTGRESQL", "VNH_A", false, "#", "", false},
                     TLineCase{"VNH_A;;#", "POSTGRESQL", "VNH_A", false, "#", "", false},
-                    TLineCase{"VNH_A;+;ID,Nr;Memo,Foto;blob", "POSTGRESQL", "VNH_A", true, "ID,Nr", "Memo;Foto", true},
+                    TLineCase{"VNH_A;+;ID,Nr;Memo,Foto;blob", "POSTGRESQL", "VNH_A", true, "ID,Nr",
+                              "Memo;Foto", true},
                     TLineCase{"VNH_A;;;Memo,Foto", "FIREBIRD", "VNH_A", false, "#", "", false},
                     TLineCase{"VNH_A;;;;BLOBS", "POSTGRESQL", "VNH_A", false, "#", "", false},
                     TLineCase{"VNH_A;;;;BLOB;extra;text", "POSTGRESQL", "VNH_A", false, "#", "", true},
@@ -66,9 +67,9 @@ TEST(TableList, FileKeepsBlankLinesAndReadsEveryEncoding)
     } cases[] = {
         {QByteArray("VNH_A;+\r\n\r\nVNH_B\r\n"), {"VNH_A;+", "", "VNH_B"}},
         {QByteArray("VNH_A\nVNH_B"), {"VNH_A", "VNH_B"}},
-        {QByteArray("VNH_\xc4nderung\r\n"), {QStringLiteral("VNH_Änderung")}},         // Windows-1252
-        {QByteArray("\xef\xbb\xbfVNH_\xc3\x84nderung\r\n"), {QStringLiteral("VNH_Änderung")}},  // UTF-8 BOM
-        {QByteArray("\xff\xfeV\0N\0H\0_\0\xc4\0", 12), {QStringLiteral("VNH_Ä")}},    // UTF-16 LE
+        {QByteArray("VNH_\xc4nderung\r\n"), {QStringLiteral("VNH_Änderung")}},                 // Windows-1252
+        {QByteArray("\xef\xbb\xbfVNH_\xc3\x84nderung\r\n"), {QStringLiteral("VNH_Änderung")}}, // UTF-8 BOM
+        {QByteArray("\xff\xfeV\0N\0H\0_\0\xc4\0", 12), {QStringLiteral("VNH_Ä")}},             // UTF-16 LE
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(WriteFileAtomically(path, c.Bytes));
