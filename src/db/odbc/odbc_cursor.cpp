@@ -285,7 +285,7 @@ QVariant TOdbcCursor::ReadBinary(size_t index)
 {
     SQLHSTMT statement = FStatement.get();
     SQLUSMALLINT number = SQLUSMALLINT(index + 1);
-    QByteArray chunk(int(kChunkChars) * 4, Qt::Uninitialized);
+    QByteArray chunk(qsizetype(kChunkChars) * 4, Qt::Uninitialized);
     QByteArray data;
     bool isNull = true;
     for (;;) {

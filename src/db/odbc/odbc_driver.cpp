@@ -12,6 +12,12 @@
 
 namespace {
 
+// ODBC passes integer attribute values in the pointer argument.
+SQLPOINTER IntegerAttribute(SQLULEN value)
+{
+    return reinterpret_cast<SQLPOINTER>(value); // NOLINT(performance-no-int-to-ptr)
+}
+
 const SQLWCHAR* Wide(const QString& text)
 {
     return reinterpret_cast<const SQLWCHAR*>(text.utf16());
@@ -72,8 +78,7 @@ void TOdbcDriver::Open(const TConnectParams& params)
     SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     TOdbcHandlePtr dbc = AllocOdbcHandle(SQL_HANDLE_DBC, env.get());
     // Optional: a driver that does not know the attribute still connects.
-    SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(setup.LoginTimeout)), 0);
+    SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(SQLULEN(setup.LoginTimeout)), 0);
 
     SQLWCHAR out[1024];
     SQLSMALLINT outLength = 0;
@@ -152,8 +157,7 @@ void TOdbcDriver::BufferOpenCursors()
 void TOdbcDriver::SetAutoCommit(bool on)
 {
     SQLUINTEGER value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    SQLRETURN rc = SQLSetConnectAttrW(Dbc(), SQL_ATTR_AUTOCOMMIT,
-                                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(value)), 0);
+    SQLRETURN rc = SQLSetConnectAttrW(Dbc(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(value), 0);
     if (!SQL_SUCCEEDED(rc))
         ThrowOdbcError(SQL_HANDLE_DBC, FDbc.get(), QStringLiteral("SQLSetConnectAttr"), rc);
     FAutoCommitOn = on;
