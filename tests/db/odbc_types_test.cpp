@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h> // sql.h needs its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

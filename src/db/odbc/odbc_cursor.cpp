@@ -6,6 +6,9 @@
 #include <QRegularExpression>
 #include <cmath>
 
+#ifdef _WIN32
+#include <windows.h> // sql.h needs its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

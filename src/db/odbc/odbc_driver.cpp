@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#ifdef _WIN32
+#include <windows.h> // sql.h needs its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#ifdef _WIN32
+#include <windows.h> // sql.h needs its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

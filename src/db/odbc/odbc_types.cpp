@@ -2,6 +2,9 @@
 
 #include <QRegularExpression>
 
+#ifdef _WIN32
+#include <windows.h> // sql.h needs its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 
