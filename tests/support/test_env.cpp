@@ -32,8 +32,15 @@ std::optional<TServerParams> TestMariaDb()
     return FromEnvironment("VNH_TEST_MYSQL");
 }
 
+// ../shared beside the project; a clone elsewhere finds it through VNH_SHARED_DIR or the work folder.
 QString SharedDir()
 {
+    const QStringList candidates = {qEnvironmentVariable("VNH_SHARED_DIR"), QStringLiteral(VNH_SHARED_DIR),
+                                    QStringLiteral("/work/shared")};
+    for (const QString& dir : candidates) {
+        if (!dir.isEmpty() && QFileInfo(dir).isDir())
+            return QDir::cleanPath(dir);
+    }
     return QDir::cleanPath(QStringLiteral(VNH_SHARED_DIR));
 }
 
