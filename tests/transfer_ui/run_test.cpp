@@ -252,3 +252,27 @@ TEST_F(TransferWindowTest, RunEndedByAnErrorLeavesTheWindowOpenAndUsable)
     EXPECT_EQ(Buttons(*form), "++-");
     EXPECT_EQ(target.Count("VNH_B"), 27);
 }
+
+TEST_F(TransferWindowTest, StartAgainAfterARunBrokenOffMidTableEmptiesEveryTable)
+{
+    // VNH_MSStamm without the column "ID" breaks the run off at its first row, inside the table's
+    // transaction.
+    WriteTableList({"VNH_A;;#", "VNH_MSStamm;;#"});
+    TTestDb source(tsSQLite, Dir.path(), "source");
+    TTestDb target(tsSQLite, Dir.path(), "target");
+    CreateTables(source, false);
+    CreateTables(target, true);
+    for (TTestDb* db : {&source, &target})
+        db->Exec("create table VNH_MSStamm (Nr integer primary key, KennNr varchar(20))");
+    source.Exec("insert into VNH_MSStamm values (1, 'K1')");
+    auto form = ConnectedForm(source, target);
+
+    form->Button1->click();
+    ASSERT_EQ(Boxes.Texts("Error").size(), 1);
+    ASSERT_TRUE(form->isVisible());
+
+    Boxes.Shown.clear();
+    form->Button1->click();
+    EXPECT_TRUE(Boxes.Texts("Plain").isEmpty()) << Boxes.Texts("Plain").join("\n").toStdString();
+    EXPECT_EQ(target.Count("VNH_A"), 5);
+}

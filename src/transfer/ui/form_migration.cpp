@@ -325,9 +325,19 @@ void TFrm_Migration::Button1Click()
         throw;
     }
     FBusy = false;
-    // A run ended by an error has shown it; the window stays so that the user can read and retry.
-    if (FLastSummary->Outcome != toFailed)
+    if (FLastSummary->Outcome != toFailed) {
         close();
+        return;
+    }
+    // A run ended by an error has shown it; the window stays so that the user can read and start
+    // again. A run broken off inside a table leaves that table's transaction open, which would make
+    // the next emptying fail on every table it starts with.
+    TConnection& target = FMigration->DstConnection();
+    try {
+        if (target.InTransaction())
+            target.Rollback();
+    } catch (const EDatabaseError&) {
+    }
 }
 
 void TFrm_Migration::Button2Click()
