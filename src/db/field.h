@@ -36,7 +36,8 @@ public:
 
     /// Text form: "" for NULL; floats in general format with the locale's decimal separator
     /// (15 significant digits); exact numerics as stored; Boolean "True"/"False"; dates as
-    /// "yyyy-mm-dd", times as "hh:nn:ss", date-times as "yyyy-mm-dd hh:nn:ss"; binary as raw bytes
+    /// "yyyy-mm-dd", times as "hh:nn:ss", date-times as "yyyy-mm-dd hh:nn:ss" (times with ".zzz" when they
+    /// have milliseconds, so none are lost); binary as raw bytes
     /// read as Latin-1.
     QString AsString() const;
     qint32 AsInteger() const;   // raises when the value does not fit in 32 bits
