@@ -79,6 +79,9 @@ wall_seconds() {
 peak_mb() {
   sed -n 's/.*Maximum resident set size (kbytes): //p' "$1" | awk '{ printf "%.1f", $1 / 1024 }'
 }
+cpu_seconds() {
+  sed -n -e 's/.*User time (seconds): //p' -e 's/.*System time (seconds): //p' "$1" | awk '{ s += $1 } END { print s }'
+}
 rate() { awk -v r="$1" -v s="$2" 'BEGIN { printf "%d", (s > 0 ? r / s : 0) }'; }
 
 echo "transfer with VNH_Transfer (buffer $buffer) ..."
@@ -89,6 +92,7 @@ tail -n 3 "$work/transfer.log"
 copied=$(sql -d "$dst" -At -c "select count(*) from VNH_Bench")
 transfer_wall=$(wall_seconds "$work/time.txt")
 transfer_peak=$(peak_mb "$work/time.txt")
+transfer_cpu=$(cpu_seconds "$work/time.txt")
 
 echo "COPY pipe ..."
 sql -d "$dst" -c "truncate VNH_Bench"
@@ -99,8 +103,8 @@ copy_wall=$(wall_seconds "$work/copy-time.txt")
 
 echo
 echo "rows: $rows"
-printf 'VNH_Transfer: exit %s, %s rows in the target, wall %s s, %s rows/s, peak RSS %s MB\n' \
-  "$status" "$copied" "$transfer_wall" "$(rate "$rows" "$transfer_wall")" "$transfer_peak"
+printf 'VNH_Transfer: exit %s, %s rows in the target, wall %s s, %s rows/s, peak RSS %s MB, CPU %s s\n' \
+  "$status" "$copied" "$transfer_wall" "$(rate "$rows" "$transfer_wall")" "$transfer_peak" "$transfer_cpu"
 printf 'COPY pipe:    %s rows in the target, wall %s s, %s rows/s\n' \
   "$piped" "$copy_wall" "$(rate "$rows" "$copy_wall")"
 [ "$status" = 0 ] && [ "$copied" = "$rows" ]
