@@ -27,6 +27,8 @@ struct TPgContext {
     QStringList Settings;
     /// Serial number of the caller's open transaction; 0 when none is open.
     quint64 Transaction = 0;
+    /// The caller started a transaction whose BEGIN is not sent yet: it goes with the next statement.
+    bool BeginPending = false;
     quint64 LastTransaction = 0;
     quint64 LastCursor = 0;
     std::set<TPgCursor*> Cursors;

@@ -1,5 +1,6 @@
 #include "db/postgres/pg_driver.h"
 
+#include "db/postgres/pg_bulk.h"
 #include "db/postgres/pg_conninfo.h"
 #include "db/postgres/pg_cursor.h"
 #include "db/postgres/pg_sql.h"
@@ -50,6 +51,7 @@ void TPgDriver::Close()
     FContext->IdleStreams.clear();
     FContext->Main.reset();
     FContext->Transaction = 0;
+    FContext->BeginPending = false;
     FContext->PendingCloses.clear();
 }
 
@@ -62,18 +64,31 @@ TPgSession& TPgDriver::Main() const
 {
     if (!FContext->Main)
         throw NotOpenError();
+    if (FContext->BeginPending) {
+        FContext->BeginPending = false;
+        FContext->Main->Exec(QStringLiteral("BEGIN"));
+    }
     return *FContext->Main;
 }
 
 void TPgDriver::StartTransaction()
 {
-    Main().Exec(QStringLiteral("BEGIN"));
+    if (!FContext->Main || !FContext->Main->Healthy())
+        throw NotOpenError();
+    FContext->BeginPending = true;
     FContext->Transaction = ++FContext->LastTransaction;
     FLastError.clear();
 }
 
 void TPgDriver::EndTransaction(bool commit)
 {
+    if (FContext->BeginPending) {
+        // Nothing was sent in this transaction, so there is nothing to end.
+        FContext->BeginPending = false;
+        FContext->Transaction = 0;
+        FContext->RunPendingCloses();
+        return;
+    }
     TPgSession& main = Main();
     quint64 ending = FContext->Transaction;
     bool failed = main.InFailedTransaction();
@@ -188,8 +203,11 @@ std::unique_ptr<TCursor> TPgDriver::OpenCursor(const QString& sql)
         try {
             return std::make_unique<TPgCursor>(FContext, sql, chStream);
         } catch (const EDatabaseError& error) {
-            // Temporary tables exist only on the session that made them.
-            if (error.SqlState() != QLatin1String("42P01"))
+            // Temporary tables exist only on the session that made them, and a login that may not
+            // open a further connection still reads on its own session.
+            const QString state = error.SqlState();
+            if (state != QLatin1String("42P01") && state != QLatin1String("08001") &&
+                state != QLatin1String("53300"))
                 throw;
             return std::make_unique<TPgCursor>(FContext, sql, chMain);
         }
@@ -223,6 +241,12 @@ void TPgDriver::InsertRow(const QString& table, const std::vector<const TField*>
             FLastError = error.Message();
         throw;
     }
+}
+
+std::unique_ptr<TBulkInsert> TPgDriver::OpenBulkInsert(const QString& table, const QStringList& columns)
+{
+    Main();
+    return OpenPgBulkInsert(FContext, table, columns);
 }
 
 int TPgDriver::SessionCount() const

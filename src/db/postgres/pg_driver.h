@@ -23,7 +23,8 @@
 //
 // Transactions are explicit: outside StartTransaction every statement commits on its own, also with
 // AutoCommit off, so no work is ever left uncommitted at Close. A Commit that the server turns into
-// a rollback (an earlier statement failed) raises.
+// a rollback (an earlier statement failed) raises. BEGIN is sent with the transaction's first
+// statement, saving a round trip; a transaction without any statement costs none.
 
 #include "db/driver.h"
 
@@ -53,6 +54,8 @@ public:
     qint64 Execute(const QString& sql) override;
     std::unique_ptr<TCursor> OpenCursor(const QString& sql) override;
     void InsertRow(const QString& table, const std::vector<const TField*>& fields) override;
+    /// Rows by COPY FROM STDIN where that has the effect of one INSERT per row (pg_bulk.h).
+    std::unique_ptr<TBulkInsert> OpenBulkInsert(const QString& table, const QStringList& columns) override;
 
     /// Server connections in use or kept idle by this driver (its own and those of open queries).
     int SessionCount() const;
