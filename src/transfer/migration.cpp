@@ -379,7 +379,8 @@ bool TMigration::FillInsertFields(TQuery& src, TQuery& dst, bool blobMode, const
     for (int i = 0; i < src.FieldCount(); ++i) {
         TField& field = src.Fields(i);
         const QString name = field.FieldName();
-        if (!dst.FindField(name))
+        const TField* target = dst.FindField(name);
+        if (!target)
             continue;
         if (IsOnColumnList(skipList, name))
             continue;
@@ -391,6 +392,12 @@ bool TMigration::FillInsertFields(TQuery& src, TQuery& dst, bool blobMode, const
             TDateTime value = field.AsDateTime();
             if (value < lowerLimit || value > upperLimit)
                 continue;
+        }
+        // Some systems keep truth values in small integer columns (MySQL's BOOLEAN is TINYINT(1)). A
+        // boolean target reads the quoted number as its truth value; any other number it refuses.
+        if (target->DataType() == ftBoolean && IsIntegerType(field.DataType())) {
+            SQLUpdIns().AddIns(name, QStringLiteral("'%1'").arg(field.AsString()));
+            continue;
         }
         SQLUpdIns().AddInsField(field);
     }
