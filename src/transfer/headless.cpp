@@ -251,8 +251,9 @@ int RunHeadless(int argc, char** argv)
                  .arg(summary.RowsCopied)
                  .arg(summary.RowsFailed)
                  .arg(summary.Seconds, 0, 'f', 1);
-    if (!migration.Messages().isEmpty())
-        Out() << "Fehlerprotokoll: " << migration.ErrorLogPath() << "\n";
+    // Only a log that was written: when it could not be, the error text above holds the messages.
+    if (!summary.ErrorLog.isEmpty())
+        Out() << "Fehlerprotokoll: " << summary.ErrorLog << "\n";
     Out() << Qt::flush;
 
     switch (summary.Outcome) {

@@ -167,6 +167,8 @@ TTransferSummary TMigration::RunTransfer()
 
         FView.SetButtons(true, true, false);
         WriteErrorLog();
+        if (!FMsg.isEmpty())
+            summary.ErrorLog = ErrorLogPath();
         if (dstFormat == QStringLiteral("MYSQL")) {
             try {
                 FConDst.ExecSQL(QStringLiteral("SET UNIQUE_CHECKS=1"));
@@ -179,12 +181,16 @@ TTransferSummary TMigration::RunTransfer()
                             : QString::fromUtf8(e.what());
         summary.Outcome = toFailed;
         summary.Error = error;
+        // A table broken off in the middle: its committed transactions are in the target.
+        summary.RowsCopied += FTableCommitted;
+        FTableCommitted = 0;
         summary.Seconds = clock.elapsed() / 1000.0;
         AddMessage((FCurrentTable.isEmpty() ? QString() : FCurrentTable + QStringLiteral(": ")) + error);
         FView.SetButtons(true, true, false);
         QString text = QStringLiteral("Die Migration wurde wegen eines Fehlers abgebrochen: ") + error;
         try {
             WriteErrorLog();
+            summary.ErrorLog = ErrorLogPath();
             text += QStringLiteral("\nDie Meldungen stehen in ") + ErrorLogPath();
         } catch (const std::exception& logError) {
             text += QStringLiteral("\n") + QString::fromUtf8(logError.what()) + QStringLiteral("\n") +
@@ -246,6 +252,7 @@ void TMigration::CopyTable(const QString& line, TTransferSummary& summary)
     qint64 copied = 0;
     qint64 failed = 0;
     FRowsInTransaction = 0;
+    FTableCommitted = 0;
     FConDst.StartTransaction();
 
     const bool isStamm = SameName(tableName, "VNH_MSStamm");
@@ -301,11 +308,13 @@ void TMigration::CopyTable(const QString& line, TTransferSummary& summary)
         } catch (const EDatabaseError&) {
             summary.RowsCopied += copied - pending;
             summary.RowsFailed += failed + pending;
+            FTableCommitted = 0;
             throw;
         }
     }
     summary.RowsCopied += copied;
     summary.RowsFailed += failed;
+    FTableCommitted = 0;
     FView.TableFinished(tableName, copied, failed);
     FView.SetProgress(0);
     FQrySrc.Close();
@@ -446,6 +455,7 @@ int TMigration::CommitAndRestart()
     if (FConDst.InTransaction()) {
         try {
             FConDst.Commit();
+            FTableCommitted += FRowsInTransaction;
         } catch (const EDatabaseError& e) {
             // The rows of this transaction are gone: say so instead of counting them as copied.
             AddMessage(FCurrentTable + QStringLiteral(": ") + e.Message());

@@ -19,6 +19,7 @@ struct TTransferSummary {
     qint64 RowsCopied = 0;
     qint64 RowsFailed = 0;     // every failed row, with or without the table's error flag
     QString Error;             // what ended a failed run
+    QString ErrorLog;          // the error log the run wrote, "" when it wrote none
     double Seconds = 0;
 };
 
@@ -90,6 +91,7 @@ private:
     bool FShowErr = false;
     int FErrCnt = 0;
     int FRowsInTransaction = 0;
+    qint64 FTableCommitted = 0;  // rows of the current table in committed transactions
     int FProgressMax = 0;
     QString FCurrentTable;
     bool FNullSourceDates = false;  // VNH_MSStamm read from an Access source
