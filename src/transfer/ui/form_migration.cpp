@@ -196,13 +196,16 @@ void TFrm_Migration::FormCreate()
     FMigration = std::make_unique<TMigration>(*this);
     setWindowTitle(QStringLiteral("Transferprogramm für Varnholt (Vers. %1)").arg(GetAppVersionStr()));
 
+    // Without a group directory the name would point at the root of the file system.
     QString configDir = FGroupDir();
-    if (!configDir.endsWith(QDir::separator()) && !configDir.endsWith(u'/'))
-        configDir += QDir::separator();
-    configDir += QStringLiteral("KDBCFG");
-    if (QFileInfo(configDir).isDir()) {
-        edSrcInitialDir = configDir;
-        edDstInitialDir = edSrcInitialDir;
+    if (!configDir.isEmpty()) {
+        if (!configDir.endsWith(QDir::separator()) && !configDir.endsWith(u'/'))
+            configDir += QDir::separator();
+        configDir += QStringLiteral("KDBCFG");
+        if (QFileInfo(configDir).isDir()) {
+            edSrcInitialDir = configDir;
+            edDstInitialDir = edSrcInitialDir;
+        }
     }
 
     lblMsg->clear();
