@@ -251,6 +251,8 @@ int RunHeadless(int argc, char** argv)
                  .arg(summary.RowsCopied)
                  .arg(summary.RowsFailed)
                  .arg(summary.Seconds, 0, 'f', 1);
+    if (summary.TablesNotOpened > 0)
+        Out() << QStringLiteral("Nicht geöffnete Tabellen: %1\n").arg(summary.TablesNotOpened);
     // Only a log that was written: when it could not be, the error text above holds the messages.
     if (!summary.ErrorLog.isEmpty())
         Out() << "Fehlerprotokoll: " << summary.ErrorLog << "\n";

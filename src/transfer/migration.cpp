@@ -205,7 +205,7 @@ TTransferSummary TMigration::RunTransfer()
         summary.Outcome = toFailed;
     else if (FAborted)
         summary.Outcome = toCancelled;
-    else if (summary.RowsFailed > 0)
+    else if (summary.RowsFailed > 0 || summary.TablesNotOpened > 0)
         summary.Outcome = toSuccessWithFailedRows;
 
     if (summary.Outcome == toFailed)
@@ -227,8 +227,10 @@ void TMigration::CopyTable(const QString& line, TTransferSummary& summary)
         TransactionHandler().DoExecute(QStringLiteral("SET IDENTITY_INSERT ") + tableName + QStringLiteral(" ON"));
     FShowErr = settings.ShowErr;
 
-    if (!OpenTablePair(tableName, settings.KeyColumns))
+    if (!OpenTablePair(tableName, settings.KeyColumns)) {
+        ++summary.TablesNotOpened;
         return;
+    }
     SQLUpdIns().SetTableName(tableName);
     FView.SetMessage(tableName);
     FView.SetProgress(0);

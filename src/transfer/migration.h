@@ -18,6 +18,7 @@ struct TTransferSummary {
     int Tables = 0;            // tables whose rows were read
     qint64 RowsCopied = 0;
     qint64 RowsFailed = 0;     // every failed row, with or without the table's error flag
+    int TablesNotOpened = 0;   // tables that could not be opened and so were not copied
     QString Error;             // what ended a failed run
     QString ErrorLog;          // the error log the run wrote, "" when it wrote none
     double Seconds = 0;
