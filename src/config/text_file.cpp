@@ -70,7 +70,9 @@ bool IsUtf8(const QByteArray& bytes, bool& hasNonAscii)
 
 QString DecodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes)
 {
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    // The byte-order mark is already cut off: a second one right after it is text and must stay.
+    QStringDecoder decoder(encoding,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     return decoder.decode(bytes);
 }
 
@@ -122,8 +124,13 @@ QString DecodeText(const QByteArray& bytes)
 
 QByteArray EncodeText(const QString& text)
 {
-    if (FitsWindows1252(text))
-        return EncodeWindows1252(text);
+    // Windows-1252 only when reading gives the same text back: the bytes of a text such as "ÿþ[…" begin
+    // like a byte-order mark, those of "Ã¤" form valid UTF-8, and either would be read otherwise.
+    if (FitsWindows1252(text)) {
+        QByteArray bytes = EncodeWindows1252(text);
+        if (DecodeText(bytes) == text)
+            return bytes;
+    }
     QByteArray bytes("\xFF\xFE", 2);
     bytes.reserve(2 + 2 * text.size());
     for (const QChar ch : text) {

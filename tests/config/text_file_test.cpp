@@ -74,6 +74,19 @@ TEST(TextEncoding, EncodeUsesUtf16OnlyWhenNeeded)
     EXPECT_EQ(DecodeText(EncodeText(japanese)), japanese);
 }
 
+TEST(TextEncoding, EncodedTextReadsBackUnchanged)
+{
+    // Texts whose Windows-1252 bytes would read as a byte-order mark or as UTF-8 go out as UTF-16.
+    for (const QString& text :
+         {QStringLiteral("\u00C3\u00A4"), QStringLiteral("[\u00C3\u00A4]"), QStringLiteral("\u00FF\u00FE[S]"),
+          QStringLiteral("\u00FE\u00FFx"), QStringLiteral("\u00EF\u00BB\u00BFx"), QStringLiteral("\uFEFFx"),
+          QStringLiteral("\uFEFF\uFEFF")}) {
+        const QByteArray bytes = EncodeText(text);
+        EXPECT_EQ(DecodeText(bytes), text) << bytes.toHex().toStdString();
+    }
+    EXPECT_EQ(EncodeText(QStringLiteral("\u00C3\u00A4")).left(2), QByteArray("\xFF\xFE"));
+}
+
 TEST(TextFile, SplitLinesAcceptsEveryLineEnd)
 {
     struct {
