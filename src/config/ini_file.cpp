@@ -136,9 +136,42 @@ EIniWriteError::EIniWriteError(const QString& fileName)
 
 TIniFile::TIniFile(const QString& fileName) : FFileName(fileName) {}
 
+QStringList TIniFile::Lines() const
+{
+    return FPending ? *FPending : ReadTextLines(FFileName);
+}
+
+QStringList TIniFile::LinesForWrite() const
+{
+    return FPending ? *FPending : ReadLinesForWrite(FFileName);
+}
+
+void TIniFile::Save(const QStringList& lines)
+{
+    if (FPending)
+        FPending = lines;
+    else
+        SaveLines(FFileName, lines);
+}
+
+void TIniFile::BeginUpdate()
+{
+    if (!FPending)
+        FPending = ReadLinesForWrite(FFileName);
+}
+
+void TIniFile::EndUpdate()
+{
+    if (!FPending)
+        return;
+    const QStringList lines = *FPending;
+    FPending.reset();
+    SaveLines(FFileName, lines);
+}
+
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
 {
-    const QStringList lines = ReadTextLines(FFileName);
+    const QStringList lines = Lines();
     const qsizetype at = FindKey(lines, SectionsNamed(lines, section), key);
     if (at < 0)
         return defaultValue;
@@ -173,12 +206,12 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool default
 
 bool TIniFile::SectionExists(const QString& section) const
 {
-    return !SectionsNamed(ReadTextLines(FFileName), section).isEmpty();
+    return !SectionsNamed(Lines(), section).isEmpty();
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const
 {
-    const QStringList lines = ReadTextLines(FFileName);
+    const QStringList lines = Lines();
     return FindKey(lines, SectionsNamed(lines, section), key) >= 0;
 }
 
@@ -186,7 +219,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
 {
     const QString sectionName = SingleLine(section);
     const QString keyName = SingleLine(key);
-    QStringList lines = ReadLinesForWrite(FFileName);
+    QStringList lines = LinesForWrite();
     const QList<TSectionRange> sections = SectionsNamed(lines, sectionName);
     const qsizetype at = FindKey(lines, sections, keyName);
     if (at >= 0) {
@@ -203,7 +236,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         lines.append(u'[' + sectionName + u']');
         lines.append(keyName + u'=' + StoredValue(value));
     }
-    SaveLines(FFileName, lines);
+    Save(lines);
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -218,12 +251,12 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 
 void TIniFile::EraseSection(const QString& section)
 {
-    QStringList lines = ReadLinesForWrite(FFileName);
+    QStringList lines = LinesForWrite();
     // Every section of that name goes, so that no key of a duplicate survives for the next reader.
     const QList<TSectionRange> sections = SectionsNamed(lines, SingleLine(section));
     if (sections.isEmpty())
         return;
     for (qsizetype i = sections.size() - 1; i >= 0; --i)
         lines.remove(sections[i].Header, sections[i].End - sections[i].Header);
-    SaveLines(FFileName, lines);
+    Save(lines);
 }

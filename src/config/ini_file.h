@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <optional>
 #include <stdexcept>
 
 /// INI file access with the semantics of the Windows profile functions: section and key names
@@ -26,8 +28,19 @@ public:
     /// Removes the section and its keys; other sections and unknown lines stay.
     void EraseSection(const QString& section);
 
+    /// Holds the writes that follow in memory (reads see them) until EndUpdate, so that a save of
+    /// several keys replaces the old file whole or not at all.
+    void BeginUpdate();
+    /// Writes what was held in one atomic write; raises EIniWriteError with the old file intact.
+    void EndUpdate();
+
 private:
+    QStringList Lines() const;
+    QStringList LinesForWrite() const;
+    void Save(const QStringList& lines);
+
     QString FFileName;
+    std::optional<QStringList> FPending;
 };
 
 /// Raised when an INI file cannot be written: "In %s kann nicht geschrieben werden".

@@ -345,12 +345,15 @@ void TForm1::Button1Click()
 void TForm1::WriteConfigFile(const QString& fileName)
 {
     TIniFile ini(fileName);
+    // One write of the whole file: a save that fails half-way leaves the old file as it was.
+    ini.BeginUpdate();
     ini.EraseSection(kSection);
     const QString format = DBFormat();
     ini.WriteString(kSection, QStringLiteral("ProviderName"), format);
     ini.WriteString(kSection, QStringLiteral("ProviderType"), format);
     if (format == kAccess) {
         ini.WriteString(kSection, QStringLiteral("Database"), edDBFile->text());
+        ini.EndUpdate();
         return;
     }
     ini.WriteString(kSection, QStringLiteral("Server"), edServer->text());
@@ -364,6 +367,7 @@ void TForm1::WriteConfigFile(const QString& fileName)
         ini.WriteString(kSection, QStringLiteral("Schema"), edSchema->text());
     if (TANVPanelVisible())
         ini.WriteString(kSection, QStringLiteral("TANVServerURL"), edTANVServerURL->text());
+    ini.EndUpdate();
 }
 
 void TForm1::ReadConfigFile(const QString& fileName)
