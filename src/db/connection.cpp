@@ -444,6 +444,11 @@ qint64 TConnection::ExecSQLRows(const QString& sql)
     return Driver().Execute(sql);
 }
 
+std::unique_ptr<TBulkInsert> TConnection::OpenBulkInsert(const QString& table, const QStringList& columns)
+{
+    return Driver().OpenBulkInsert(table, columns);
+}
+
 void TConnection::AttachQuery(TQuery* query)
 {
     FQueries.push_back(query);

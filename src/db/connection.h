@@ -69,6 +69,9 @@ public:
     void ExecSQL(const QString& sql);
     /// Runs one statement and gives the number of rows it changed.
     qint64 ExecSQLRows(const QString& sql);
+    /// The provider's writer of several rows at a time (see TBulkInsert); nullptr when it has none for
+    /// this table. It must not outlive the connection's session.
+    std::unique_ptr<TBulkInsert> OpenBulkInsert(const QString& table, const QStringList& columns);
 
     /// The open session (raises when not connected). For queries and statements of the layer.
     TDriver& Driver();

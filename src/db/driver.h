@@ -5,6 +5,8 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -42,6 +44,30 @@ public:
     virtual bool Fetch(std::vector<QVariant>& row) = 0;
 };
 
+/// Rows of one table written several at a time, with exactly the effect of one INSERT statement per
+/// row that carries the same column list and value literals, run one after the other. The columns
+/// are fixed when it is opened; each row gives a literal for every column it lists.
+class TBulkInsert {
+public:
+    virtual ~TBulkInsert() = default;
+    /// Queues a row: one entry per column of the opening, a null view for a column the row leaves
+    /// out (the target fills it as for an omitted column), otherwise the literal as it stands in the
+    /// VALUES list ("NULL" for null). False, and nothing queued, when this row cannot be carried with
+    /// exactly its statement's effect; the caller then writes it by its statement.
+    virtual bool Add(const std::vector<QStringView>& values) = 0;
+    /// Rows queued since the last Write or Clear.
+    virtual int Count() const = 0;
+    /// Writes the queued rows inside the caller's transaction and forgets them. Raises when a row is
+    /// refused; the caller must then take back everything since the batch began (savepoint or
+    /// transaction), as part of the rows may have been written.
+    virtual void Write() = 0;
+    /// After a failed Write: the position of the refused row among the batch's rows, if the database
+    /// named it, else -1. Only a hint: the caller still proves it by writing that row alone.
+    virtual int FailedRow() const { return -1; }
+    /// Forgets the queued rows.
+    virtual void Clear() = 0;
+};
+
 /// One open session with a database. Raises EDatabaseError carrying the database's text on failure.
 class TDriver {
 public:
@@ -65,6 +91,14 @@ public:
     virtual std::unique_ptr<TCursor> OpenCursor(const QString& sql) = 0;
     /// Inserts one row into `table`, the values bound as parameters in the fields' canonical forms.
     virtual void InsertRow(const QString& table, const std::vector<const TField*>& fields) = 0;
+    /// A writer of several rows at a time into `table` (named as in an INSERT statement) with these
+    /// columns (as in its column list); nullptr when the provider has none or cannot promise the
+    /// same effect as one statement per row for this table.
+    virtual std::unique_ptr<TBulkInsert> OpenBulkInsert(const QString& /*table*/,
+                                                        const QStringList& /*columns*/)
+    {
+        return nullptr;
+    }
 };
 
 using TDriverFactory = std::function<std::unique_ptr<TDriver>()>;

@@ -1,5 +1,6 @@
 #include "db/postgres/pg_driver.h"
 
+#include "db/postgres/pg_bulk.h"
 #include "db/postgres/pg_conninfo.h"
 #include "db/postgres/pg_cursor.h"
 #include "db/postgres/pg_sql.h"
@@ -240,6 +241,12 @@ void TPgDriver::InsertRow(const QString& table, const std::vector<const TField*>
             FLastError = error.Message();
         throw;
     }
+}
+
+std::unique_ptr<TBulkInsert> TPgDriver::OpenBulkInsert(const QString& table, const QStringList& columns)
+{
+    Main();
+    return OpenPgBulkInsert(FContext, table, columns);
 }
 
 int TPgDriver::SessionCount() const

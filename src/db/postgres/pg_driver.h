@@ -54,6 +54,8 @@ public:
     qint64 Execute(const QString& sql) override;
     std::unique_ptr<TCursor> OpenCursor(const QString& sql) override;
     void InsertRow(const QString& table, const std::vector<const TField*>& fields) override;
+    /// Rows by COPY FROM STDIN where that has the effect of one INSERT per row (pg_bulk.h).
+    std::unique_ptr<TBulkInsert> OpenBulkInsert(const QString& table, const QStringList& columns) override;
 
     /// Server connections in use or kept idle by this driver (its own and those of open queries).
     int SessionCount() const;

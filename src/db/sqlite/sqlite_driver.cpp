@@ -3,6 +3,7 @@
 #include "db/db_error.h"
 #include "db/sqlite/sqlite_decltype.h"
 #include "db/sqlite/sqlite_values.h"
+#include "db/values_bulk.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -327,7 +328,45 @@ public:
         sqlite3_reset(stmt);
     }
 
+    std::unique_ptr<TBulkInsert> OpenBulkInsert(const QString& table, const QStringList& columns) override
+    {
+        // Immediate foreign keys are checked at the end of a statement: with a key to the table
+        // itself, a row could refer to a later row of the same statement, which its own INSERT
+        // would not see yet.
+        if (MayReferToItself(table))
+            return nullptr;
+        return MakeValuesBulkInsert(table, columns, [this](const QString& sql) { Execute(sql); });
+    }
+
 private:
+    bool MayReferToItself(const QString& table)
+    {
+        try {
+            auto enabled = OpenCursor(QStringLiteral("pragma foreign_keys"));
+            std::vector<QVariant> row;
+            if (!enabled->Fetch(row) || row.empty() || row[0].toLongLong() == 0)
+                return false;
+            QString bare = table.section(u'.', -1);
+            if (bare.size() >= 2 && QStringLiteral("\"[`").contains(bare.front()))
+                bare = bare.mid(1, bare.size() - 2);
+            auto keys = OpenCursor(QStringLiteral("pragma foreign_key_list(%1)").arg(table));
+            int target = -1;
+            for (size_t i = 0; i < keys->Fields().size(); ++i) {
+                if (keys->Fields()[i].Name == QLatin1String("table"))
+                    target = static_cast<int>(i);
+            }
+            if (target < 0)
+                return true;
+            while (keys->Fetch(row)) {
+                if (row[static_cast<size_t>(target)].toString().compare(bare, Qt::CaseInsensitive) == 0)
+                    return true;
+            }
+            return false;
+        } catch (const EDatabaseError&) {
+            return true;
+        }
+    }
+
     sqlite3* Db() const
     {
         if (!FDb)
