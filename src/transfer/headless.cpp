@@ -169,6 +169,11 @@ void AddOptions(QCommandLineParser& parser)
                       QStringLiteral("Verzeichnis für Transfer_Errors.log (Vorgabe: aktuelles Verzeichnis)."),
                       QStringLiteral("DIR"), QStringLiteral(".")});
     parser.addOption({QStringLiteral("yes"), QStringLiteral("Beantwortet alle Rückfragen mit Ja.")});
+    // For comparisons and tests: every row by its own INSERT statement, as without batches.
+    QCommandLineOption rowByRow(QStringLiteral("row-by-row"),
+                                QStringLiteral("Schreibt jede Zeile mit einer eigenen Anweisung."));
+    rowByRow.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(rowByRow);
 }
 
 }  // namespace
@@ -214,6 +219,8 @@ int RunHeadless(int argc, char** argv)
     TTerminalView view(TMigration::TransactionBufferValue(parser.value(QStringLiteral("buffer"))));
     TMigration migration(view);
     view.SetMigration(&migration);
+    if (parser.isSet(QStringLiteral("row-by-row")))
+        migration.SetRowByRow(true);
     SQLUpdIns().SetRichEdit(true);
 
     QString tablesFile = parser.isSet(QStringLiteral("tables")) ? parser.value(QStringLiteral("tables"))

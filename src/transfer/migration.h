@@ -6,6 +6,7 @@
 #include "transfer/table_list.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <memory>
 
 class ITransferView;
@@ -46,6 +47,14 @@ public:
     bool Aborted() const { return FAborted; }
     /// The user confirmed cancelling: the current row is finished, the table committed.
     void Abort() { FAborted = true; }
+    /// Whether every row is written by its own statement. Otherwise tables copied by statements go
+    /// in batches where the target's provider can write several rows with the same outcome
+    /// (batch_copy.h); the environment variable VNH_ROW_BY_ROW=1 sets it at construction.
+    bool RowByRow() const { return FRowByRow; }
+    void SetRowByRow(bool value) { FRowByRow = value; }
+    /// Most rows in one batch.
+    int BatchRows() const { return FBatchRows; }
+    void SetBatchRows(int value) { FBatchRows = std::max(2, value); }
 
     /// Tests both configuration files; "" on success, else the text for the error box.
     QString TestConnections(const QString& srcFile, const QString& dstFile, const QString& errDir);
@@ -66,10 +75,16 @@ public:
     static QString DefaultTableListPath();
 
 private:
+    friend class TBatchCopy;
     void CopyTable(const QString& line, TTransferSummary& summary);
     bool OpenTablePair(const QString& tableName, const QString& keyColumns);
     int CountSourceRows();
     bool FillInsertFields(TQuery& src, TQuery& dst, bool blobMode, const QString& skipList);
+    /// The target field of a source field whose column the INSERT statements list, else nullptr.
+    const TField* InsertTarget(const TField& field, TQuery& dst, const QString& skipList) const;
+    /// The value list text of a listed column for the current row; null when the row leaves the
+    /// column to the target (an empty value, a date outside the limits).
+    QString InsertValue(const TField& field, const TField& target) const;
     bool WriteRow(bool blobMode, QString& message);
     /// Commits and starts anew; returns the rows lost when the commit failed.
     int CommitAndRestart();
@@ -96,4 +111,6 @@ private:
     int FProgressMax = 0;
     QString FCurrentTable;
     bool FNullSourceDates = false;  // VNH_MSStamm read from an Access source
+    bool FRowByRow = false;
+    int FBatchRows = 1000;
 };

@@ -65,18 +65,79 @@ QString TwoDigits(int value)
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
+// Appends a number of 0 to 9999 with leading zeros to `width` digits.
+void AppendPadded(QString& out, int value, int width)
+{
+    char digits[4];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0 && count < 4);
+    for (int i = count; i < width; ++i)
+        out += u'0';
+    while (count > 0)
+        out += QLatin1Char(digits[--count]);
+}
+
 QString DatePart(const QDate& date, bool compact)
 {
-    QString year = QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
+    // Dates of the years 0 to 9999 are written directly: a literal per row is a hot path.
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day);
+    if (date.isValid() && year >= 0 && year <= 9999) {
+        QString text;
+        text.reserve(10);
+        AppendPadded(text, year, 4);
+        if (!compact)
+            text += u'-';
+        AppendPadded(text, month, 2);
+        if (!compact)
+            text += u'-';
+        AppendPadded(text, day, 2);
+        return text;
+    }
+    QString yearText = QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
     QString sep = compact ? QString() : QStringLiteral("-");
-    return year + sep + TwoDigits(date.month()) + sep + TwoDigits(date.day());
+    return yearText + sep + TwoDigits(date.month()) + sep + TwoDigits(date.day());
 }
 
 // Written with the user's time separator, as the platform's date formatting does.
 QString ClockPart(const QTime& time)
 {
     QChar sep = FormatSettings().TimeSeparator;
+    if (time.isValid()) {
+        QString text;
+        text.reserve(8);
+        AppendPadded(text, time.hour(), 2);
+        text += sep;
+        AppendPadded(text, time.minute(), 2);
+        text += sep;
+        AppendPadded(text, time.second(), 2);
+        return text;
+    }
     return TwoDigits(time.hour()) + sep + TwoDigits(time.minute()) + sep + TwoDigits(time.second());
+}
+
+// The date and time DateTimeToQDateTime gives, without building the date-time for a valid date.
+void SplitDateTime(TDateTime value, QDate& date, QTime& time)
+{
+    constexpr qint64 kMsecPerDay = 86400000;
+    date = DateTimeToQDate(value);
+    qint64 msecs = std::llround(std::fabs(value - std::trunc(value)) * kMsecPerDay);
+    if (msecs >= kMsecPerDay) {
+        date = date.addDays(value < 0 ? -1 : 1);
+        msecs = 0;
+    }
+    if (date.isValid()) {
+        time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs));
+        return;
+    }
+    QDateTime dateTime = DateTimeToQDateTime(value);
+    date = dateTime.date();
+    time = dateTime.time();
 }
 
 QString Quoted(const QString& text)
@@ -97,19 +158,20 @@ TSQLDialect::TSQLDialect(TDBProviderType type) : FType(type) {}
 QString TSQLDialect::TextLiteral(const QString& text) const
 {
     const TDialectTraits& traits = TraitsOf(FType);
-    QString body;
-    body.reserve(text.size() + 8);
+    QString literal;
+    literal.reserve(text.size() + 8);
+    literal += u'\'';
     bool nonAscii = false;
     for (QChar ch : text) {
         if (ch == u'\'')
-            body += QStringLiteral("''");
+            literal += QStringLiteral("''");
         else if (ch == u'\\' && traits.EscapeBackslash)
-            body += QStringLiteral("\\\\");
+            literal += QStringLiteral("\\\\");
         else
-            body += ch;
+            literal += ch;
         nonAscii = nonAscii || ch.unicode() > 0x7F;
     }
-    QString literal = Quoted(body);
+    literal += u'\'';
     if (traits.NationalNonAscii && nonAscii)
         literal.prepend(QLatin1Char('N'));
     return literal;
@@ -145,20 +207,22 @@ QString TSQLDialect::DateTimeLiteral(TDateTime value) const
     if (form == dfSerialNumber)
         return withTime ? SerialNumberText(value) : QString::number(static_cast<qint64>(std::trunc(value)));
 
-    QDateTime dateTime = DateTimeToQDateTime(value);
     // The date of a value whose time rounds up to midnight is the next day, as the formatting shows it.
-    QDate date = withTime ? dateTime.date() : DateTimeToQDate(value);
+    QDate date;
+    QTime time(0, 0);
+    if (withTime)
+        SplitDateTime(value, date, time);
+    else
+        date = DateTimeToQDate(value);
     switch (form) {
     case dfCompactDate:
-        return Quoted(withTime ? DatePart(date, true) + u' ' + ClockPart(dateTime.time())
-                               : DatePart(date, true));
+        return Quoted(withTime ? DatePart(date, true) + u' ' + ClockPart(time) : DatePart(date, true));
     case dfIsoDateOnly:
         return Quoted(DatePart(date, false));
     case dfIsoDateTime:
-        return Quoted(DatePart(date, false) + u' ' + ClockPart(withTime ? dateTime.time() : QTime(0, 0)));
+        return Quoted(DatePart(date, false) + u' ' + ClockPart(time));
     default:
-        return Quoted(withTime ? DatePart(date, false) + u' ' + ClockPart(dateTime.time())
-                               : DatePart(date, false));
+        return Quoted(withTime ? DatePart(date, false) + u' ' + ClockPart(time) : DatePart(date, false));
     }
 }
 

@@ -38,15 +38,24 @@ void TSQLUpdIns::AddInsField(const TField& field)
 
 void TSQLUpdIns::AddIns(const QString& columnName, const QString& valueText)
 {
-    QString value = valueText;
-    if (value.isEmpty() || value == QLatin1String("''"))
-        value = QStringLiteral("NULL");
     if (!FFldIns.isEmpty())
         FFldIns += QLatin1Char(',');
     if (!FValIns.isEmpty())
         FValIns += QLatin1Char(',');
-    FFldIns += TSQLDialect(FDBProvider).ColumnName(columnName);
-    FValIns += value;
+    FFldIns += ColumnListText(columnName);
+    FValIns += ValueListText(valueText);
+}
+
+QString TSQLUpdIns::ValueListText(const QString& valueText)
+{
+    if (valueText.isEmpty() || valueText == QLatin1String("''"))
+        return QStringLiteral("NULL");
+    return valueText;
+}
+
+QString TSQLUpdIns::ColumnListText(const QString& columnName) const
+{
+    return TSQLDialect(FDBProvider).ColumnName(columnName);
 }
 
 QString TSQLUpdIns::InsertStatement() const

@@ -47,6 +47,10 @@ public:
 
     /// The field's value as a literal of the target's dialect; "" when it has none (NULL).
     QString FieldValueToSQL(const TField& field) const;
+    /// A value text as AddIns puts it into the value list: an empty text or '' becomes NULL.
+    static QString ValueListText(const QString& valueText);
+    /// A column name as AddIns puts it into the column list.
+    QString ColumnListText(const QString& columnName) const;
     /// The statement for the collected lists.
     QString InsertStatement() const;
     QString FieldList() const { return FFldIns; }
