@@ -5,13 +5,16 @@
 #include "fault_support.h"
 
 #include "config/ini_file.h"
+#include "config/password.h"
 #include "db/db_error.h"
+#include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -79,113 +82,138 @@ TEST(ConnectStringValues, SqliteFileInAwkwardFolderOpens)
     EXPECT_EQ(migration.DstConnection().Database, file);
 }
 
-/// A login role of its own on the test server with a password full of separators.
+/// Failing logins next to a good one: what the user sees names the failure but no password.
 class SecretsTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    /// Remembers both forms of the password of a configuration file as secrets.
+    void AddSecrets(const QString& config, const QString& plain)
     {
-        if (!TestPostgres())
-            GTEST_SKIP() << "no PostgreSQL test server: run the tests through scripts/test";
-        Server = *TestPostgres();
-        Role = QStringLiteral("vnh_fault_%1").arg(QCoreApplication::applicationPid());
-        Password = QStringLiteral("Gz;7}=x' host=127.0.0.2 port=1 \\ü");
-        QString literal = Password;
-        literal.replace(QStringLiteral("'"), QStringLiteral("''"));
-        Admin()->ExecSQL(QStringLiteral("drop role if exists %1").arg(Role));
-        Admin()->ExecSQL(QStringLiteral("create role %1 login password '%2'").arg(Role, literal));
-        RoleCreated = true;
-    }
-    void TearDown() override
-    {
-        if (!RoleCreated)
-            return;
-        try {
-            auto admin = Admin();
-            admin->ExecSQL(
-                QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where usename = '%1'")
-                    .arg(Role));
-            admin->ExecSQL(QStringLiteral("drop role if exists %1").arg(Role));
-        } catch (const EDatabaseError&) {
-        }
-    }
-
-    std::unique_ptr<TConnection> Admin() const
-    {
-        auto admin = std::make_unique<TConnection>();
-        admin->ProviderName = QStringLiteral("PostgreSQL");
-        admin->Server = Server.Host;
-        admin->Port = Server.Port;
-        admin->Username = Server.User;
-        admin->Password = Server.Password;
-        admin->Database = QStringLiteral("postgres");
-        admin->Open();
-        return admin;
-    }
-
-    /// A configuration file for the role with this password; remembers both forms of it as secrets.
-    QString Config(const QString& name, const QString& password)
-    {
-        TServerParams params = Server;
-        params.User = Role;
-        params.Password = password;
-        const QString fileName = Dir.filePath(name);
-        WritePostgresConfig(fileName, params, QStringLiteral("postgres"));
-        Secrets << password << TIniFile(fileName).ReadString(kSection, QStringLiteral("Password"), QString());
-        return fileName;
+        Secrets << plain << TIniFile(config).ReadString(kSection, QStringLiteral("Password"), QString());
     }
 
     void ExpectNoSecret(const QString& where, const QString& text) const
     {
         for (const QString& secret : Secrets)
-            EXPECT_FALSE(text.contains(secret)) << where.toStdString() << " shows a password:\n"
-                                                << text.toStdString();
+            EXPECT_FALSE(!secret.isEmpty() && text.contains(secret))
+                << where.toStdString() << " shows a password:\n"
+                << text.toStdString();
     }
 
-    TServerParams Server;
-    QString Role;
-    QString Password;
-    bool RoleCreated = false;
+    /// `wrong` as source and as target beside `good`: the text of the window's error box, and the
+    /// terminal and files of a headless run.
+    void CheckFailingLogins(const QString& good, const QString& wrong, const QString& user)
+    {
+        TFakeView view;
+        TMigration migration(view);
+        for (const auto& [src, dst] : {std::pair{wrong, good}, std::pair{good, wrong}}) {
+            const QString text = migration.TestConnections(src, dst, Dir.path());
+            EXPECT_TRUE(text.startsWith(QStringLiteral("Fehler beim Verbindungsaufbau")))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(user)) << text.toStdString(); // the server's own text names the user
+            ExpectNoSecret(QStringLiteral("the error box"), text);
+        }
+
+        if (TransferProgramPath().isEmpty() || !QFileInfo::exists(TransferProgramPath()))
+            return;
+        const QString tables = Dir.filePath(QStringLiteral("tables.txt"));
+        WriteListFile(tables, {QStringLiteral("VNH_X")});
+        for (const auto& [src, dst] : {std::pair{wrong, good}, std::pair{good, wrong}}) {
+            QProcess program;
+            StartProgram(program, {QStringLiteral("--source"), src, QStringLiteral("--target"), dst,
+                                   QStringLiteral("--tables"), tables, QStringLiteral("--log-dir"),
+                                   Dir.path(), QStringLiteral("--yes")});
+            EXPECT_EQ(FinishProgram(program, 60000), 1);
+            ExpectNoSecret(QStringLiteral("the terminal"), QString::fromUtf8(program.readAll()));
+        }
+        QDirIterator files(Dir.path(), {QStringLiteral("*.log"), QStringLiteral("*.txt")}, QDir::Files);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            ExpectNoSecret(file, QString::fromUtf8(FileBytes(file)));
+        }
+    }
+
     QStringList Secrets;
     QTemporaryDir Dir;
 };
 
-TEST_F(SecretsTest, FailingLoginsShowNoPassword)
+std::unique_ptr<TConnection> PostgresAdmin()
 {
-    const QString good = Config(QStringLiteral("good.vdbcfg"), Password);
-    const QString other = Config(QStringLiteral("other.vdbcfg"), Password);
-    const QString wrong = Config(QStringLiteral("wrong.vdbcfg"), QStringLiteral("Falsch;}=pw'\\") + Password);
+    const TServerParams server = *TestPostgres();
+    auto admin = std::make_unique<TConnection>();
+    admin->ProviderName = QStringLiteral("PostgreSQL");
+    admin->Server = server.Host;
+    admin->Port = server.Port;
+    admin->Username = server.User;
+    admin->Password = server.Password;
+    admin->Database = QStringLiteral("postgres");
+    admin->Open();
+    return admin;
+}
+
+/// A login role of its own on the PostgreSQL test server, dropped at the end.
+struct TPostgresRole {
+    TPostgresRole(const QString& name, const QString& password) : Name(name)
+    {
+        QString literal = password;
+        literal.replace(QStringLiteral("'"), QStringLiteral("''"));
+        auto admin = PostgresAdmin();
+        admin->ExecSQL(QStringLiteral("drop role if exists %1").arg(Name));
+        admin->ExecSQL(QStringLiteral("create role %1 login password '%2'").arg(Name, literal));
+    }
+    ~TPostgresRole()
+    {
+        try {
+            auto admin = PostgresAdmin();
+            admin->ExecSQL(
+                QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where usename = '%1'")
+                    .arg(Name));
+            admin->ExecSQL(QStringLiteral("drop role if exists %1").arg(Name));
+        } catch (const EDatabaseError&) {
+        }
+    }
+    QString Name;
+};
+
+TEST_F(SecretsTest, FailingPostgresLoginsShowNoPassword)
+{
+    VNH_REQUIRE_POSTGRES();
+    const QString password = QStringLiteral("Gz;7}=x' host=127.0.0.2 port=1 \\ü");
+    TPostgresRole role(QStringLiteral("vnh_fault_%1").arg(QCoreApplication::applicationPid()), password);
+    auto config = [&](const QString& name, const QString& plain) {
+        TServerParams params = *TestPostgres();
+        params.User = role.Name;
+        params.Password = plain;
+        const QString fileName = Dir.filePath(name);
+        WritePostgresConfig(fileName, params, QStringLiteral("postgres"));
+        AddSecrets(fileName, plain);
+        return fileName;
+    };
+    const QString good = config(QStringLiteral("good.vdbcfg"), password);
+    const QString other = config(QStringLiteral("other.vdbcfg"), password);
+    const QString wrong = config(QStringLiteral("wrong.vdbcfg"), QStringLiteral("Falsch;}=pw'\\") + password);
 
     // The awkward password is carried whole: the login succeeds.
     TFakeView view;
     TMigration migration(view);
     EXPECT_EQ(migration.TestConnections(good, other, Dir.path()), QString());
 
-    // What the window's error box would show.
-    for (const auto& [src, dst] : {std::pair{wrong, good}, std::pair{good, wrong}}) {
-        const QString text = migration.TestConnections(src, dst, Dir.path());
-        EXPECT_TRUE(text.startsWith(QStringLiteral("Fehler beim Verbindungsaufbau"))) << text.toStdString();
-        EXPECT_TRUE(text.contains(Role)) << text.toStdString(); // the server's own text names the user
-        ExpectNoSecret(QStringLiteral("the error box"), text);
-    }
+    CheckFailingLogins(good, wrong, role.Name);
+}
 
-    // The terminal of a headless run, and every file it leaves.
-    if (TransferProgramPath().isEmpty() || !QFileInfo::exists(TransferProgramPath()))
-        return;
-    const QString tables = Dir.filePath(QStringLiteral("tables.txt"));
-    WriteListFile(tables, {QStringLiteral("VNH_X")});
-    for (const auto& [src, dst] : {std::pair{wrong, good}, std::pair{good, wrong}}) {
-        QProcess program;
-        StartProgram(program, {QStringLiteral("--source"), src, QStringLiteral("--target"), dst,
-                               QStringLiteral("--tables"), tables, QStringLiteral("--log-dir"), Dir.path(),
-                               QStringLiteral("--yes")});
-        EXPECT_EQ(FinishProgram(program, 60000), 1);
-        ExpectNoSecret(QStringLiteral("the terminal"), QString::fromUtf8(program.readAll()));
-    }
-    QDirIterator files(Dir.path(), {QStringLiteral("*.log"), QStringLiteral("*.txt")}, QDir::Files);
-    while (files.hasNext()) {
-        const QString file = files.next();
-        ExpectNoSecret(file, QString::fromUtf8(FileBytes(file)));
-    }
+TEST_F(SecretsTest, FailingMySqlLoginsShowNoPassword)
+{
+    VNH_REQUIRE_MARIADB();
+    TE2EDatabase db(esMySQL);
+    const QString good = db.ConfigFile();
+    AddSecrets(good, TestMariaDb()->Password);
+    const QString wrong = Dir.filePath(QStringLiteral("wrong.vdbcfg"));
+    ASSERT_TRUE(QFile::copy(good, wrong));
+    const QString wrongPassword = QStringLiteral("Falsch;}{=pw'\\");
+    TIniFile(wrong).WriteString(kSection, QStringLiteral("Password"),
+                                EncryptPassword(wrongPassword, QString()));
+    AddSecrets(wrong, wrongPassword);
+
+    CheckFailingLogins(good, wrong, TestMariaDb()->User);
 }
 
 } // namespace
