@@ -60,7 +60,16 @@ public:
     /// Writes the queued rows inside the caller's transaction and forgets them. Raises when a row is
     /// refused; the caller must then take back everything since the batch began (savepoint or
     /// transaction), as part of the rows may have been written.
-    virtual void Write() = 0;
+    void Write()
+    {
+        Send();
+        Finish();
+    }
+    /// The first half of Write: hands the rows to the database, which may still be working on them
+    /// when it returns. Nothing else may use the session until Finish. May raise as Write does.
+    virtual void Send() = 0;
+    /// The second half of Write: waits for the outcome of what Send handed over.
+    virtual void Finish() = 0;
     /// After a failed Write: the position of the refused row among the batch's rows, if the database
     /// named it, else -1. Only a hint: the caller still proves it by writing that row alone.
     virtual int FailedRow() const { return -1; }

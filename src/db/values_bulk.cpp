@@ -65,7 +65,8 @@ public:
 
     int Count() const override { return FCount; }
 
-    void Write() override
+    // The statements run at once; Finish has nothing left to wait for.
+    void Send() override
     {
         std::vector<TValuesStatement> statements;
         statements.swap(FStatements);
@@ -73,6 +74,8 @@ public:
         for (const TValuesStatement& statement : statements)
             FRun(statement.Sql);
     }
+
+    void Finish() override {}
 
     void Clear() override
     {

@@ -52,8 +52,10 @@ std::unique_ptr<TBatchCopy> TBatchCopy::Open(TMigration& migration, const TTable
 TBatchCopy::TBatchCopy(TMigration& migration, const TTableSettings& settings,
                        std::unique_ptr<TBulkInsert> bulk, std::vector<TColumn> columns, int batchRows)
     : FMigration(migration), FSettings(settings), FBulk(std::move(bulk)), FColumns(std::move(columns)),
-      FRows(static_cast<size_t>(std::max(2, batchRows)))
+      FRows(static_cast<size_t>(std::max(2, batchRows))), FBatchRows(std::max(2, batchRows))
 {
+    // Room for the batch on its way and the next one, read while the database works on the first.
+    FRows.resize(2 * FRows.size());
     for (TRow& row : FRows) {
         row.Start.resize(FColumns.size());
         row.End.resize(FColumns.size());
@@ -73,7 +75,7 @@ void TBatchCopy::Run(TRowTally& tally, TTransferSummary& summary)
     while (!m.FAborted) {
         // Rows up to the next commit point, which a batch never crosses.
         const int room = std::max(1, m.FView.TransactionBuffer() + 1 - m.FRowsInTransaction);
-        int wanted = std::min(static_cast<int>(FRows.size()), room);
+        int wanted = std::min(FBatchRows, room);
         while (FCount < wanted && !FSourceEnded && FQueuedChars < kMaxQueuedChars)
             ReadRow();
         if (FCount == 0)
@@ -177,7 +179,9 @@ void TBatchCopy::WriteBatch(int count, TRowTally& tally)
     if (!beganTransaction)
         dst.SetSavepoint(kBatchSavepoint);
     try {
-        FBulk->Write();
+        FBulk->Send();
+        ReadAhead(count);
+        FBulk->Finish();
     } catch (const EDatabaseError&) {
         const int hint = FBulk->FailedRow();
         FBulk->Clear();
@@ -228,6 +232,23 @@ void TBatchCopy::WriteBatch(int count, TRowTally& tally)
     if (savepointOpen)
         dst.ReleaseSavepoint(kBatchSavepoint);
     Pop(done);
+}
+
+void TBatchCopy::ReadAhead(int inFlight)
+{
+    const int limit = std::min(static_cast<int>(FRows.size()),
+                               inFlight + std::min(FBatchRows, FMigration.FView.TransactionBuffer() + 1));
+    try {
+        while (FCount < limit && !FSourceEnded && FQueuedChars < kMaxQueuedChars)
+            ReadRow();
+    } catch (...) {
+        // The session must be free again for whatever handles the error.
+        try {
+            FBulk->Finish();
+        } catch (const EDatabaseError&) {
+        }
+        throw;
+    }
 }
 
 void TBatchCopy::KeepFirstRows(int count, bool beganTransaction)

@@ -68,6 +68,7 @@ private:
     bool AddToBulk(const TRow& row);
     int BulkPrefix(int wanted);
     void WriteBatch(int count, TRowTally& tally);
+    void ReadAhead(int inFlight);
     void KeepFirstRows(int count, bool beganTransaction);
     void WriteAlone(TRowTally& tally);
     void StartRow(TRow& row, TRowTally& tally);
@@ -78,6 +79,7 @@ private:
     std::unique_ptr<TBulkInsert> FBulk;
     std::vector<TColumn> FColumns;
     std::vector<TRow> FRows; // ring of the rows read but not yet written
+    int FBatchRows;
     std::vector<QStringView> FValues;
     int FHead = 0;
     int FCount = 0;

@@ -285,13 +285,27 @@ public:
 
     int Count() const override { return FCount; }
 
-    void Write() override
+    // Every COPY but the last is finished here; the server works on the last one's rows while the
+    // caller goes on until Finish.
+    void Send() override
     {
         FFailedRow = -1;
+        FSent = 0;
         const size_t used = FUsed;
         Clear();
-        for (size_t k = 0; k < used; ++k)
+        for (size_t k = 0; k < used; ++k) {
+            if (k > 0)
+                Finish(FSegments[k - 1]);
             Copy(FSegments[k]);
+            FSent = k + 1;
+        }
+    }
+
+    void Finish() override
+    {
+        if (FSent > 0)
+            Finish(FSegments[FSent - 1]);
+        FSent = 0;
     }
 
     int FailedRow() const override { return FFailedRow; }
@@ -326,8 +340,14 @@ private:
         return sql + ") FROM STDIN";
     }
 
+    void Finish(const TCopySegment& segment)
+    {
+        FSent = 0;
+        Drain(Conn(), &segment);
+    }
+
     // Takes the results up to the end of the command; raises the first error.
-    void Finish(PGconn* conn, const TCopySegment* segment)
+    void Drain(PGconn* conn, const TCopySegment* segment)
     {
         std::optional<EDatabaseError> error;
         while (PGresult* raw = PQgetResult(conn)) {
@@ -385,16 +405,15 @@ private:
         if (!copying) {
             // Refused before any row was read: not a row's fault, so the statements take over.
             FUnusable = true;
-            Finish(conn, nullptr);
+            Drain(conn, nullptr);
             throw error ? *error : MakePgError(conn, nullptr);
         }
         if (PQputCopyData(conn, segment.Data.constData(), static_cast<int>(segment.Data.size())) != 1 ||
             PQputCopyEnd(conn, nullptr) != 1) {
             EDatabaseError lost = MakePgError(conn, nullptr);
-            Finish(conn, &segment);
+            Drain(conn, &segment);
             throw lost;
         }
-        Finish(conn, &segment);
     }
 
     std::shared_ptr<TPgContext> FContext;
@@ -404,6 +423,7 @@ private:
     QByteArray FRow;
     std::vector<TCopySegment> FSegments;
     size_t FUsed = 0; // segments of the queued rows
+    size_t FSent = 0; // segments handed over by Send; the last one is still to finish
     int FCount = 0;
     int FFailedRow = -1;
     bool FUnusable = false;
