@@ -89,6 +89,8 @@ void TBatchCopy::Run(TRowTally& tally, TTransferSummary& summary)
         else
             WriteAlone(tally);
     }
+    // The writer goes before the table's last commit, which then prepares nothing more for it.
+    FBulk.reset();
     if (!m.FAborted && !FSourceError.isEmpty()) {
         // The table ends here; a run with a broken source must not look complete.
         m.AddMessage(FSourceError);

@@ -164,6 +164,22 @@ bool AppendQuotedContent(QStringView body, QByteArray& out)
 
 } // namespace
 
+void TPgContext::SettleCopy()
+{
+    if (OpenCopy.isEmpty())
+        return;
+    OpenCopy.clear();
+    if (!Main)
+        return;
+    PGconn* conn = Main->Handle();
+    PQputCopyEnd(conn, "nicht gebraucht");
+    while (PGresult* result = PQgetResult(conn))
+        PQclear(result);
+    Main->Exec(QStringLiteral("ROLLBACK"));
+    if (Transaction != 0)
+        BeginPending = true;
+}
+
 TPgNumberUse PgNumberUseOfType(unsigned typeOid)
 {
     switch (typeOid) {
@@ -241,6 +257,16 @@ public:
         : FContext(std::move(context)), FTable(std::move(table)), FColumns(std::move(columns)),
           FRowSkipped(FColumns.size())
     {}
+
+    ~TPgBulkInsert() override
+    {
+        FContext->NextCopy.clear();
+        try {
+            FContext->SettleCopy();
+        } catch (const EDatabaseError&) {
+            // The session is gone; nothing is left open.
+        }
+    }
 
     bool Add(const std::vector<QStringView>& values) override
     {
@@ -384,12 +410,21 @@ private:
     {
         PGconn* conn = Conn();
         QByteArray sql = Statement(segment);
-        // A transaction begun but not yet sent starts with this COPY, in the same round trip.
-        if (std::exchange(FContext->BeginPending, false))
-            sql.prepend("BEGIN; ");
-        if (PQsendQuery(conn, sql.constData()) != 1)
-            throw MakePgError(conn, nullptr);
+        // The next batch will most likely start with the same COPY: the commit before it sends it.
+        FContext->NextCopy = sql;
         bool copying = false;
+        if (!FContext->OpenCopy.isEmpty()) {
+            copying = FContext->OpenCopy == sql;
+            if (copying)
+                FContext->OpenCopy.clear();
+            else
+                FContext->SettleCopy();
+        }
+        // A transaction begun but not yet sent starts with this COPY, in the same round trip.
+        if (!copying && std::exchange(FContext->BeginPending, false))
+            sql.prepend("BEGIN; ");
+        if (!copying && PQsendQuery(conn, sql.constData()) != 1)
+            throw MakePgError(conn, nullptr);
         std::optional<EDatabaseError> error;
         while (!copying) {
             PGresult* raw = PQgetResult(conn);

@@ -89,6 +89,8 @@ TPgCursor::~TPgCursor()
     FContext->Cursors.erase(this);
     FBlock.reset();
     try {
+        if (FHome == chMain)
+            FContext->SettleCopy();
         if (FHome == chStream && FStream) {
             if (FPendingRows > 0)
                 FStream->Receive();

@@ -29,6 +29,14 @@ struct TPgContext {
     quint64 Transaction = 0;
     /// The caller started a transaction whose BEGIN is not sent yet: it goes with the next statement.
     bool BeginPending = false;
+    /// The COPY statement the bulk writer expects to send next; a commit sends it along, in a new
+    /// transaction ("COMMIT; BEGIN; COPY …"), to save a round trip.
+    QByteArray NextCopy;
+    /// Such a COPY, open on the main session and waiting for its rows; empty when none is.
+    QByteArray OpenCopy;
+    /// Ends an open COPY that is not wanted: its transaction is rolled back, and a transaction the
+    /// caller has started since begins anew with its next statement.
+    void SettleCopy();
     quint64 LastTransaction = 0;
     quint64 LastCursor = 0;
     std::set<TPgCursor*> Cursors;

@@ -52,6 +52,8 @@ void TPgDriver::Close()
     FContext->Main.reset();
     FContext->Transaction = 0;
     FContext->BeginPending = false;
+    FContext->NextCopy.clear();
+    FContext->OpenCopy.clear();
     FContext->PendingCloses.clear();
 }
 
@@ -64,6 +66,7 @@ TPgSession& TPgDriver::Main() const
 {
     if (!FContext->Main)
         throw NotOpenError();
+    FContext->SettleCopy();
     if (FContext->BeginPending) {
         FContext->BeginPending = false;
         FContext->Main->Exec(QStringLiteral("BEGIN"));
@@ -75,13 +78,54 @@ void TPgDriver::StartTransaction()
 {
     if (!FContext->Main || !FContext->Main->Healthy())
         throw NotOpenError();
-    FContext->BeginPending = true;
+    // A commit that sent a COPY along has begun this transaction already.
+    FContext->BeginPending = FContext->OpenCopy.isEmpty();
     FContext->Transaction = ++FContext->LastTransaction;
     FLastError.clear();
 }
 
+namespace {
+
+// COMMIT, and in the same round trip BEGIN and the COPY the bulk writer expects next, which stays
+// open for its rows. Only the COMMIT's outcome counts here; a COPY that could not open is let go.
+TPgResultPtr CommitAndOpenCopy(TPgContext& context, TPgSession& main)
+{
+    PGconn* conn = main.Handle();
+    QByteArray sql = "COMMIT; BEGIN; " + context.NextCopy;
+    if (PQsendQuery(conn, sql.constData()) != 1)
+        throw MakePgError(conn, nullptr);
+    TPgResultPtr commitResult(PQgetResult(conn));
+    bool opened = false;
+    bool failed = false;
+    while (PGresult* raw = PQgetResult(conn)) {
+        TPgResultPtr next(raw);
+        ExecStatusType status = PQresultStatus(raw);
+        if (status == PGRES_COPY_IN) {
+            opened = true;
+            break;
+        }
+        failed = failed || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK);
+    }
+    ExecStatusType status = commitResult ? PQresultStatus(commitResult.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK)
+        throw MakePgError(conn, commitResult.get()); // the rest of the text was not run
+    if (opened) {
+        context.OpenCopy = context.NextCopy;
+    } else if (failed || !main.Idle()) {
+        try {
+            main.Exec(QStringLiteral("ROLLBACK"));
+        } catch (const EDatabaseError&) {
+        }
+    }
+    return commitResult;
+}
+
+} // namespace
+
 void TPgDriver::EndTransaction(bool commit)
 {
+    if (FContext->Main)
+        FContext->SettleCopy();
     if (FContext->BeginPending) {
         // Nothing was sent in this transaction, so there is nothing to end.
         FContext->BeginPending = false;
@@ -94,7 +138,10 @@ void TPgDriver::EndTransaction(bool commit)
     bool failed = main.InFailedTransaction();
     TPgResultPtr result;
     try {
-        result = main.Exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        if (commit && !failed && !FContext->NextCopy.isEmpty())
+            result = CommitAndOpenCopy(*FContext, main);
+        else
+            result = main.Exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     } catch (const EDatabaseError&) {
         // A commit that fails (deferred constraint, lost connection) still ends the transaction.
         if (main.Healthy() && !main.Idle()) {

@@ -24,7 +24,10 @@
 // Transactions are explicit: outside StartTransaction every statement commits on its own, also with
 // AutoCommit off, so no work is ever left uncommitted at Close. A Commit that the server turns into
 // a rollback (an earlier statement failed) raises. BEGIN is sent with the transaction's first
-// statement, saving a round trip; a transaction without any statement costs none.
+// statement, saving a round trip; a transaction without any statement costs none. While a bulk
+// writer works, a commit sends the COPY it expects next along ("COMMIT; BEGIN; COPY …"); that COPY
+// waits for the next batch's rows and is let go (its transaction rolled back) when anything else
+// comes first.
 
 #include "db/driver.h"
 
