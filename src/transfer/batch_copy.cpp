@@ -16,6 +16,7 @@ namespace {
 const QString kBatchSavepoint = QStringLiteral("vnh_batch");
 // Rows wait in memory until their batch is written; wide rows end a batch early.
 constexpr qsizetype kMaxQueuedChars = 8 << 20;
+constexpr qsizetype kKeptChars = 16 << 10;
 
 } // namespace
 
@@ -107,8 +108,13 @@ QStringView TBatchCopy::TRow::Value(size_t column) const
 
 void TBatchCopy::Pop(int count)
 {
-    for (int k = 0; k < count; ++k)
-        FQueuedChars -= At(k).Text.size();
+    for (int k = 0; k < count; ++k) {
+        TRow& row = At(k);
+        FQueuedChars -= row.Text.size();
+        // A slot keeps its buffer for the next row, unless a wide row made it large.
+        if (row.Text.capacity() > kKeptChars)
+            row.Text = QString();
+    }
     FHead = (FHead + count) % static_cast<int>(FRows.size());
     FCount -= count;
     if (FSuspect > 0) {

@@ -245,6 +245,8 @@ struct TCopySegment {
     int Rows = 0;
 };
 
+constexpr qsizetype kKeptBytes = 1 << 20;
+
 EDatabaseError ClosedError()
 {
     return EDatabaseError(QStringLiteral("Die Verbindung ist nicht geöffnet"), QStringLiteral("08003"), 0,
@@ -324,6 +326,9 @@ public:
                 Finish(FSegments[k - 1]);
             Copy(FSegments[k]);
             FSent = k + 1;
+            // The first buffer stays for the next batch, unless wide rows made it large.
+            if (k > 0 || FSegments[k].Data.capacity() > kKeptBytes)
+                FSegments[k].Data = QByteArray();
         }
     }
 
