@@ -68,7 +68,7 @@ void TQuery::LoadRow()
         return;
     }
     for (size_t i = 0; i < FFields.size() && i < FRow.size(); ++i) {
-        FFields[i]->LoadValue(FRow[i]);
+        FFields[i]->LoadValue(std::move(FRow[i])); // the next fetch fills the row anew
         FFields[i]->ResetAssigned();
     }
 }

@@ -67,19 +67,22 @@ TBatchCopy::TBatchCopy(TMigration& migration, const TTableSettings& settings,
     FTargetOpen = migration.FQryDst.Active();
 }
 
-TBatchCopy::~TBatchCopy() = default;
+TBatchCopy::~TBatchCopy()
+{
+    StopReader();
+}
 
 void TBatchCopy::Run(TRowTally& tally, TTransferSummary& summary)
 {
     TMigration& m = FMigration;
     FSourceEnded = m.FQrySrc.Eof();
+    if (!FSourceEnded)
+        FReader = std::thread(&TBatchCopy::ReadSource, this);
     while (!m.FAborted) {
         // Rows up to the next commit point, which a batch never crosses.
         const int room = std::max(1, m.FView.TransactionBuffer() + 1 - m.FRowsInTransaction);
         int wanted = std::min(FBatchRows, room);
-        while (FCount < wanted && !FSourceEnded && FQueuedChars < kMaxQueuedChars)
-            ReadRow();
-        if (FCount == 0)
+        if (WaitForRows(wanted) == 0)
             break;
         wanted = std::min(wanted, FCount);
         if (FSuspect > 0)
@@ -90,9 +93,15 @@ void TBatchCopy::Run(TRowTally& tally, TTransferSummary& summary)
         else
             WriteAlone(tally);
     }
+    // The source query is the engine's again once the reader is gone.
+    StopReader();
     // The writer goes before the table's last commit, which then prepares nothing more for it.
     FBulk.reset();
-    if (!m.FAborted && !FSourceError.isEmpty()) {
+    if (m.FAborted)
+        return;
+    if (FReaderFault)
+        std::rethrow_exception(FReaderFault);
+    if (!FSourceError.isEmpty()) {
         // The table ends here; a run with a broken source must not look complete.
         m.AddMessage(FSourceError);
         summary.Error = FSourceError;
@@ -108,26 +117,63 @@ QStringView TBatchCopy::TRow::Value(size_t column) const
 
 void TBatchCopy::Pop(int count)
 {
+    qsizetype chars = 0;
     for (int k = 0; k < count; ++k) {
         TRow& row = At(k);
-        FQueuedChars -= row.Text.size();
+        chars += row.Text.size();
         // A slot keeps its buffer for the next row, unless a wide row made it large.
         if (row.Text.capacity() > kKeptChars)
             row.Text = QString();
     }
     FHead = (FHead + count) % static_cast<int>(FRows.size());
     FCount -= count;
+    {
+        std::lock_guard lock(FLock);
+        FFilled -= count;
+        FQueuedChars -= chars;
+    }
+    FRoomFree.notify_one();
     if (FSuspect > 0) {
         FSuspect = std::max(0, FSuspect - count);
         FHint = FSuspect > 0 && FHint >= count ? FHint - count : -1;
     }
 }
 
-void TBatchCopy::ReadRow()
+void TBatchCopy::ReadSource()
+{
+    const int size = static_cast<int>(FRows.size());
+    int tail = 0;
+    bool more = true;
+    try {
+        while (more) {
+            {
+                std::unique_lock lock(FLock);
+                FRoomFree.wait(lock, [&] { return FStop || (FFilled < size && FQueuedChars < kMaxQueuedChars); });
+                if (FStop)
+                    return;
+            }
+            TRow& row = FRows[static_cast<size_t>(tail)];
+            more = ReadRow(row);
+            tail = (tail + 1) % size;
+            std::lock_guard lock(FLock);
+            ++FFilled;
+            FQueuedChars += row.Text.size();
+            FSourceEnded = !more;
+            if (FSourceEnded || (FWanted > 0 && (FFilled >= FWanted || FQueuedChars >= kMaxQueuedChars)))
+                FRowsReady.notify_one();
+        }
+    } catch (...) {
+        std::lock_guard lock(FLock);
+        FReaderFault = std::current_exception();
+        FSourceEnded = true;
+        FRowsReady.notify_one();
+    }
+}
+
+bool TBatchCopy::ReadRow(TRow& row)
 {
     TMigration& m = FMigration;
     TQuery& src = m.FQrySrc;
-    TRow& row = At(FCount);
     row.Boxes.clear();
     if (!FTargetOpen)
         row.Boxes << FSettings.TableName;
@@ -148,15 +194,38 @@ void TBatchCopy::ReadRow()
         row.End[c] = row.Text.size();
         ++row.Listed;
     }
-    FQueuedChars += row.Text.size();
-    ++FCount;
     try {
         src.Next();
-        FSourceEnded = src.Eof();
+        return !src.Eof();
     } catch (const EDatabaseError& e) {
         FSourceError = FSettings.TableName + QStringLiteral(": ") + e.Message();
-        FSourceEnded = true;
+        return false;
     }
+}
+
+int TBatchCopy::WaitForRows(int wanted)
+{
+    std::unique_lock lock(FLock);
+    const auto enough = [&] { return FFilled >= wanted || FSourceEnded || FQueuedChars >= kMaxQueuedChars; };
+    if (!enough()) {
+        FWanted = wanted;
+        FRowsReady.wait(lock, enough);
+        FWanted = 0;
+    }
+    FCount = FFilled;
+    return FCount;
+}
+
+void TBatchCopy::StopReader()
+{
+    if (!FReader.joinable())
+        return;
+    {
+        std::lock_guard lock(FLock);
+        FStop = true;
+    }
+    FRoomFree.notify_one();
+    FReader.join();
 }
 
 bool TBatchCopy::AddToBulk(const TRow& row)
@@ -188,7 +257,6 @@ void TBatchCopy::WriteBatch(int count, TRowTally& tally)
         dst.SetSavepoint(kBatchSavepoint);
     try {
         FBulk->Send();
-        ReadAhead(count);
         FBulk->Finish();
     } catch (const EDatabaseError&) {
         const int hint = FBulk->FailedRow();
@@ -240,23 +308,6 @@ void TBatchCopy::WriteBatch(int count, TRowTally& tally)
     if (savepointOpen)
         dst.ReleaseSavepoint(kBatchSavepoint);
     Pop(done);
-}
-
-void TBatchCopy::ReadAhead(int inFlight)
-{
-    const int limit = std::min(static_cast<int>(FRows.size()),
-                               inFlight + std::min(FBatchRows, FMigration.FView.TransactionBuffer() + 1));
-    try {
-        while (FCount < limit && !FSourceEnded && FQueuedChars < kMaxQueuedChars)
-            ReadRow();
-    } catch (...) {
-        // The session must be free again for whatever handles the error.
-        try {
-            FBulk->Finish();
-        } catch (const EDatabaseError&) {
-        }
-        throw;
-    }
 }
 
 void TBatchCopy::KeepFirstRows(int count, bool beganTransaction)

@@ -12,12 +12,20 @@
 // (progress, counting, commits, log, processing pending events, cancel) run for each row once its
 // outcome is known, in row order; a cancel, or a smaller buffer set while a batch's rows are
 // counted, takes the batch's later rows back out of the target before the commit.
+//
+// The source rows are read and turned into literals by a thread of their own, which owns the source
+// query while the loop runs and fills a ring of rows ahead of the writer; the loop takes the rows in
+// order and does everything else, so both connections are busy at the same time.
 
 #include "db/driver.h"
 
 #include <QString>
 #include <QStringList>
+#include <condition_variable>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class TField;
@@ -64,11 +72,14 @@ private:
 
     TRow& At(int k) { return FRows[static_cast<size_t>((FHead + k) % static_cast<int>(FRows.size()))]; }
     void Pop(int count);
-    void ReadRow();
+    // The reader thread: its loop, one row, and how the row loop waits for it and stops it.
+    void ReadSource();
+    bool ReadRow(TRow& row);
+    int WaitForRows(int wanted);
+    void StopReader();
     bool AddToBulk(const TRow& row);
     int BulkPrefix(int wanted);
     void WriteBatch(int count, TRowTally& tally);
-    void ReadAhead(int inFlight);
     void KeepFirstRows(int count, bool beganTransaction);
     void WriteAlone(TRowTally& tally);
     void StartRow(TRow& row, TRowTally& tally);
@@ -81,11 +92,22 @@ private:
     std::vector<TRow> FRows; // ring of the rows read but not yet written
     int FBatchRows;
     std::vector<QStringView> FValues;
-    int FHead = 0;
-    int FCount = 0;
+    int FHead = 0;  // the row loop's first row in the ring
+    int FCount = 0; // rows the row loop has taken over from the reader
+    QString FSourceError;
+
+    // Shared with the reader thread, under FLock. FSourceError and FReaderFault are written before
+    // FSourceEnded is set and read after it is seen.
+    std::thread FReader;
+    std::mutex FLock;
+    std::condition_variable FRowsReady; // the row loop waits for rows
+    std::condition_variable FRoomFree;  // the reader waits for room in the ring
+    int FFilled = 0;                    // rows in the ring, FCount of them taken over
+    int FWanted = 0;                    // rows the row loop waits for; 0 when it does not wait
     qsizetype FQueuedChars = 0;
     bool FSourceEnded = false;
-    QString FSourceError;
+    bool FStop = false;
+    std::exception_ptr FReaderFault;
     bool FIsStamm = false;
     bool FTargetOpen = true;
     // After a failed batch: the first FSuspect rows hold the refused row, at FHint if known.

@@ -80,7 +80,7 @@ void AppendPadded(QString& out, int value, int width)
         out += QLatin1Char(digits[--count]);
 }
 
-QString DatePart(const QDate& date, bool compact)
+void AppendDatePart(QString& out, const QDate& date, bool compact)
 {
     // Dates of the years 0 to 9999 are written directly: a literal per row is a hot path.
     int year = 0;
@@ -88,37 +88,49 @@ QString DatePart(const QDate& date, bool compact)
     int day = 0;
     date.getDate(&year, &month, &day);
     if (date.isValid() && year >= 0 && year <= 9999) {
-        QString text;
-        text.reserve(10);
-        AppendPadded(text, year, 4);
+        AppendPadded(out, year, 4);
         if (!compact)
-            text += u'-';
-        AppendPadded(text, month, 2);
+            out += u'-';
+        AppendPadded(out, month, 2);
         if (!compact)
-            text += u'-';
-        AppendPadded(text, day, 2);
-        return text;
+            out += u'-';
+        AppendPadded(out, day, 2);
+        return;
     }
-    QString yearText = QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
     QString sep = compact ? QString() : QStringLiteral("-");
-    return yearText + sep + TwoDigits(date.month()) + sep + TwoDigits(date.day());
+    out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) + sep + TwoDigits(date.month()) + sep +
+           TwoDigits(date.day());
 }
 
 // Written with the user's time separator, as the platform's date formatting does.
-QString ClockPart(const QTime& time)
+void AppendClockPart(QString& out, const QTime& time)
 {
     QChar sep = FormatSettings().TimeSeparator;
     if (time.isValid()) {
-        QString text;
-        text.reserve(8);
-        AppendPadded(text, time.hour(), 2);
-        text += sep;
-        AppendPadded(text, time.minute(), 2);
-        text += sep;
-        AppendPadded(text, time.second(), 2);
-        return text;
+        AppendPadded(out, time.hour(), 2);
+        out += sep;
+        AppendPadded(out, time.minute(), 2);
+        out += sep;
+        AppendPadded(out, time.second(), 2);
+        return;
     }
-    return TwoDigits(time.hour()) + sep + TwoDigits(time.minute()) + sep + TwoDigits(time.second());
+    out += TwoDigits(time.hour()) + sep + TwoDigits(time.minute()) + sep + TwoDigits(time.second());
+}
+
+// A quoted literal of a date, a time, or both separated by a space.
+QString QuotedDateTime(const QDate* date, bool compact, const QTime* time)
+{
+    QString text;
+    text.reserve(24);
+    text += u'\'';
+    if (date)
+        AppendDatePart(text, *date, compact);
+    if (date && time)
+        text += u' ';
+    if (time)
+        AppendClockPart(text, *time);
+    text += u'\'';
+    return text;
 }
 
 // The date and time DateTimeToQDateTime gives, without building the date-time for a valid date.
@@ -140,11 +152,6 @@ void SplitDateTime(TDateTime value, QDate& date, QTime& time)
     time = dateTime.time();
 }
 
-QString Quoted(const QString& text)
-{
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
-
 // The general format with up to 15 significant digits and "." as the separator.
 QString SerialNumberText(double value)
 {
@@ -161,16 +168,21 @@ QString TSQLDialect::TextLiteral(const QString& text) const
     QString literal;
     literal.reserve(text.size() + 8);
     literal += u'\'';
+    // Runs without a character to double are copied whole: a literal per value is a hot path.
+    const QChar* chars = text.constData();
+    const qsizetype size = text.size();
+    qsizetype run = 0;
     bool nonAscii = false;
-    for (QChar ch : text) {
-        if (ch == u'\'')
-            literal += QStringLiteral("''");
-        else if (ch == u'\\' && traits.EscapeBackslash)
-            literal += QStringLiteral("\\\\");
-        else
-            literal += ch;
-        nonAscii = nonAscii || ch.unicode() > 0x7F;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t ch = chars[i].unicode();
+        nonAscii = nonAscii || ch > 0x7F;
+        if (ch == u'\'' || (ch == u'\\' && traits.EscapeBackslash)) {
+            literal.append(chars + run, i - run + 1);
+            literal += chars[i];
+            run = i + 1;
+        }
     }
+    literal.append(chars + run, size - run);
     literal += u'\'';
     if (traits.NationalNonAscii && nonAscii)
         literal.prepend(QLatin1Char('N'));
@@ -216,13 +228,13 @@ QString TSQLDialect::DateTimeLiteral(TDateTime value) const
         date = DateTimeToQDate(value);
     switch (form) {
     case dfCompactDate:
-        return Quoted(withTime ? DatePart(date, true) + u' ' + ClockPart(time) : DatePart(date, true));
+        return QuotedDateTime(&date, true, withTime ? &time : nullptr);
     case dfIsoDateOnly:
-        return Quoted(DatePart(date, false));
+        return QuotedDateTime(&date, false, nullptr);
     case dfIsoDateTime:
-        return Quoted(DatePart(date, false) + u' ' + ClockPart(time));
+        return QuotedDateTime(&date, false, &time);
     default:
-        return Quoted(withTime ? DatePart(date, false) + u' ' + ClockPart(time) : DatePart(date, false));
+        return QuotedDateTime(&date, false, withTime ? &time : nullptr);
     }
 }
 
@@ -266,12 +278,16 @@ QString TSQLDialect::TimeLiteral(TDateTime value) const
     switch (TraitsOf(FType).TimeForm) {
     case tfSerialNumber:
         return SerialNumberText(fraction);
-    case tfDateTime:
-        return Quoted(DatePart(DateTimeToQDate(0), false) + u' ' + ClockPart(DateTimeToQTime(fraction)));
+    case tfDateTime: {
+        const QDate day = DateTimeToQDate(0);
+        const QTime clock = DateTimeToQTime(fraction);
+        return QuotedDateTime(&day, false, &clock);
+    }
     case tfClock:
         break;
     }
-    return Quoted(ClockPart(DateTimeToQTime(fraction)));
+    const QTime clock = DateTimeToQTime(fraction);
+    return QuotedDateTime(nullptr, false, &clock);
 }
 
 QString TSQLDialect::ColumnName(const QString& name) const
