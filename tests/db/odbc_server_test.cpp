@@ -204,3 +204,62 @@ TEST(OdbcServer, FailedStatementLeavesTheTransactionUsable)
         connection.ExecSQL(c.drop);
     }
 }
+
+TEST(OdbcServer, MySqlWritesSeveralRowsOnlyWhereThatEqualsOneStatementPerRow)
+{
+    VNH_REQUIRE_MARIADB();
+    TConnection connection;
+    SetUpMySql(connection, *TestMariaDb());
+    connection.Open();
+    TMySqlScratch scratch(connection);
+    connection.ExecSQL("use " + scratch.Name);
+    const struct {
+        const char* Name;
+        QStringList Statements;
+        QStringList Columns;
+        bool Batched;
+    } cases[] = {
+        {"InnoDB table", {"create table t (id int primary key, s varchar(10))"}, {"id", "s"}, true},
+        {"counter listed", {"create table t (id int auto_increment primary key, s text)"}, {"ID", "s"}, true},
+        {"counter left to draw", {"create table t (id int auto_increment primary key, s text)"}, {"s"}, false},
+        {"no transactions", {"create table t (id int primary key) engine=MyISAM"}, {"id"}, false},
+        {"trigger",
+         {"create table t (id int primary key)", "create trigger tr before insert on t for each row set @x = 1"},
+         {"id"},
+         false},
+        {"key to itself",
+         {"create table t (id int primary key, parent int, foreign key (parent) references t (id))"},
+         {"id", "parent"},
+         false},
+        {"quoted name", {}, {"id"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        connection.ExecSQL("drop table if exists t");
+        for (const QString& statement : c.Statements)
+            connection.ExecSQL(statement);
+        const QString table = c.Statements.isEmpty() ? QStringLiteral("`t`") : QStringLiteral("t");
+        EXPECT_EQ(connection.OpenBulkInsert(table, c.Columns) != nullptr, c.Batched);
+    }
+
+    // Rows of one statement, rolled back whole when one of them is refused.
+    connection.ExecSQL("drop table if exists t");
+    connection.ExecSQL("create table t (id int primary key, s varchar(10))");
+    connection.StartTransaction();
+    auto bulk = connection.OpenBulkInsert("t", {"id", "s"});
+    ASSERT_TRUE(bulk);
+    for (const auto& row : {std::vector<QStringView>{u"1", u"'a\\\\b'"}, {u"2", u"NULL"}})
+        ASSERT_TRUE(bulk->Add(row));
+    bulk->Write();
+    for (const auto& row : {std::vector<QStringView>{u"3", u"'x'"}, {u"1", u"'again'"}})
+        ASSERT_TRUE(bulk->Add(row));
+    EXPECT_THROW(bulk->Write(), EDatabaseError);
+    connection.Commit();
+    TQuery query(connection);
+    query.SetSQL("select id, s from t order by id");
+    query.Open();
+    QStringList rows;
+    for (; !query.Eof(); query.Next())
+        rows << query.Fields(0).AsString() + "=" + (query.Fields(1).IsNull() ? "NULL" : query.Fields(1).AsString());
+    EXPECT_EQ(rows, (QStringList{"1=a\\b", "2=NULL"}));
+}

@@ -80,6 +80,9 @@ protected:
         outcome.Ids = ColumnValues(*dst.Connect(), QStringLiteral("VNH_Los"), QStringLiteral("ID"),
                                    QStringLiteral("ID"));
         outcome.Log = FileBytes(logDir.filePath(QStringLiteral("Transfer_Errors.log")));
+        // MySQL names the database in its messages, and every run has a database of its own.
+        if (!dst.Name().isEmpty())
+            outcome.Log.replace(dst.Name().toUtf8(), "<db>");
         outcome.ErrorCounts = view.ErrorCounts;
         outcome.InformationBoxes = view.InformationBoxes;
         return outcome;
@@ -91,7 +94,7 @@ protected:
         TOutcome expected = Run(true, batchRows, buffer, onRow);
         TOutcome batched = Run(false, batchRows, buffer, onRow);
         EXPECT_EQ(batched.Ids, expected.Ids);
-        EXPECT_EQ(batched.Log, expected.Log);
+        EXPECT_EQ(batched.Log.toStdString(), expected.Log.toStdString());
         EXPECT_EQ(batched.Committed, expected.Committed);
         EXPECT_EQ(batched.ErrorCounts, expected.ErrorCounts);
         EXPECT_EQ(batched.InformationBoxes, expected.InformationBoxes);
@@ -157,7 +160,7 @@ TEST_P(BatchPath, ASmallerBufferSetDuringABatchMovesTheNextCommitAsRowByRow)
     EXPECT_EQ(batched.Committed.mid(0, 5), (QList<qint64>{0, 0, 0, 4, 4}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, BatchPath, ::testing::Values(esSQLite, esPostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Targets, BatchPath, ::testing::Values(esSQLite, esPostgreSQL, esMySQL),
                          [](const ::testing::TestParamInfo<TE2ESystem>& info) {
                              return SystemName(info.param).toStdString();
                          });

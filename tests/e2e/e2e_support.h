@@ -34,6 +34,8 @@ public:
     std::unique_ptr<TConnection> Connect() const;
     /// The connection configuration file of this database.
     QString ConfigFile() const { return FConfigFile; }
+    /// The server database's name; "" for SQLite.
+    QString Name() const { return FName; }
     /// Writes a configuration file for this database that names another format word.
     QString ConfigFileAs(const QString& formatWord) const;
 

@@ -34,6 +34,8 @@ public:
     qint64 Execute(const QString& sql) override;
     std::unique_ptr<TCursor> OpenCursor(const QString& sql) override;
     void InsertRow(const QString& table, const std::vector<const TField*>& fields) override;
+    /// MySQL only, for InnoDB tables without triggers, keys to themselves or counters left to draw.
+    std::unique_ptr<TBulkInsert> OpenBulkInsert(const QString& table, const QStringList& columns) override;
 
     TOdbcDbms Dbms() const { return FDbms; }
     /// The ODBC driver the open session uses.
