@@ -26,14 +26,18 @@ const SQLWCHAR* Wide(const QString& text)
     return reinterpret_cast<const SQLWCHAR*>(text.utf16());
 }
 
+// Names and quote characters are plain ASCII. The narrow call with a buffer that ends in a zero the
+// driver cannot overwrite: for a driver without wide calls (MDBTools) the driver manager's converted
+// copy of the wide answer is read past its end.
 QString InfoText(SQLHDBC dbc, SQLUSMALLINT item)
 {
-    SQLWCHAR buffer[256] = {};
+    SQLCHAR buffer[256] = {};
     SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc, item, buffer, sizeof(buffer), &length)))
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, item, buffer, SQLSMALLINT(sizeof(buffer) - 1), &length)))
         return {};
-    int chars = qBound(0, int(length) / int(sizeof(SQLWCHAR)), int(std::size(buffer)) - 1);
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer), chars);
+    const int size = qBound(0, int(length), int(sizeof(buffer)) - 1);
+    return QString::fromLatin1(reinterpret_cast<const char*>(buffer),
+                               qstrnlen(reinterpret_cast<const char*>(buffer), size));
 }
 
 bool InfoSmallInt(SQLHDBC dbc, SQLUSMALLINT item, SQLUSMALLINT& value)
@@ -83,10 +87,10 @@ void TOdbcDriver::Open(const TConnectParams& params)
     // Optional: a driver that does not know the attribute still connects.
     SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(SQLULEN(setup.LoginTimeout)), 0);
 
-    SQLWCHAR out[1024];
-    SQLSMALLINT outLength = 0;
+    // No buffer for the completed connection string: it is not needed, and for a driver without wide
+    // calls (MDBTools) the driver manager reads the converted copy past its end.
     SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, const_cast<SQLWCHAR*>(Wide(connectString)), SQL_NTS,
-                                     out, SQLSMALLINT(std::size(out)), &outLength, SQL_DRIVER_NOPROMPT);
+                                     nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         // MDBTools reports a missing file on stderr only.
         if (FSystem == osAccess && ReadOdbcDiag(SQL_HANDLE_DBC, dbc.get()).Message.isEmpty() &&
