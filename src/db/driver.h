@@ -66,7 +66,8 @@ public:
         Finish();
     }
     /// The first half of Write: hands the rows to the database, which may still be working on them
-    /// when it returns. Nothing else may use the session until Finish. May raise as Write does.
+    /// when it returns. Nothing else may use the session until Finish, but the next rows may be
+    /// queued (Add) meanwhile. May raise as Write does.
     virtual void Send() = 0;
     /// The second half of Write: waits for the outcome of what Send handed over.
     virtual void Finish() = 0;

@@ -237,14 +237,48 @@ bool TBatchCopy::AddToBulk(const TRow& row)
 
 int TBatchCopy::BulkPrefix(int wanted)
 {
-    FBulk->Clear();
-    int count = 0;
+    // The rows queued while the last batch was written are this batch's start, unless it became shorter.
+    int count = FPrepared;
+    FPrepared = 0;
+    if (count == 0 || count > wanted || FSuspect > 0) {
+        FBulk->Clear();
+        count = 0;
+    }
     // A row without any column, or one the writer cannot carry exactly, goes by its statement.
     while (count < wanted && At(count).Listed > 0 && AddToBulk(At(count)))
         ++count;
     if (count < 2)
         FBulk->Clear();
     return count;
+}
+
+void TBatchCopy::PrepareNext(int inFlight)
+{
+    // The rows the next batch will most likely take, if this one goes through as it is: up to its
+    // commit point, from the rows the reader has ready. The database works on the batch meanwhile.
+    TMigration& m = FMigration;
+    const int buffer = m.FView.TransactionBuffer();
+    int inTransaction = m.FRowsInTransaction + inFlight;
+    if (inTransaction > buffer)
+        inTransaction = 0;
+    const int wanted = std::min(FBatchRows, std::max(1, buffer + 1 - inTransaction));
+    {
+        std::lock_guard lock(FLock);
+        FCount = FFilled;
+    }
+    int count = 0;
+    while (count < wanted && inFlight + count < FCount && At(inFlight + count).Listed > 0 &&
+           AddToBulk(At(inFlight + count)))
+        ++count;
+    FPrepared = count;
+    if (count < 2)
+        ForgetPrepared();
+}
+
+void TBatchCopy::ForgetPrepared()
+{
+    FBulk->Clear();
+    FPrepared = 0;
 }
 
 void TBatchCopy::WriteBatch(int count, TRowTally& tally)
@@ -257,10 +291,12 @@ void TBatchCopy::WriteBatch(int count, TRowTally& tally)
         dst.SetSavepoint(kBatchSavepoint);
     try {
         FBulk->Send();
+        if (FSuspect == 0)
+            PrepareNext(count);
         FBulk->Finish();
     } catch (const EDatabaseError&) {
         const int hint = FBulk->FailedRow();
-        FBulk->Clear();
+        ForgetPrepared();
         if (beganTransaction) {
             dst.Rollback();
             dst.StartTransaction();
@@ -320,7 +356,7 @@ void TBatchCopy::KeepFirstRows(int count, bool beganTransaction)
         dst.RollbackToSavepoint(kBatchSavepoint);
     }
     // The same rows were just accepted in the same state; a refusal now ends the run.
-    FBulk->Clear();
+    ForgetPrepared();
     for (int k = 0; k < count; ++k)
         AddToBulk(At(k));
     FBulk->Write();

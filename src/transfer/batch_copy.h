@@ -79,6 +79,8 @@ private:
     void StopReader();
     bool AddToBulk(const TRow& row);
     int BulkPrefix(int wanted);
+    void PrepareNext(int inFlight);
+    void ForgetPrepared();
     void WriteBatch(int count, TRowTally& tally);
     void KeepFirstRows(int count, bool beganTransaction);
     void WriteAlone(TRowTally& tally);
@@ -113,4 +115,6 @@ private:
     // After a failed batch: the first FSuspect rows hold the refused row, at FHint if known.
     int FSuspect = 0;
     int FHint = -1;
+    // The first rows, already queued in the writer as the next batch while the last one was written.
+    int FPrepared = 0;
 };

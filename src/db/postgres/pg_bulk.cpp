@@ -245,6 +245,12 @@ struct TCopySegment {
     int Rows = 0;
 };
 
+// Which rows of the batch one COPY carried, for the row the server names when it refuses one.
+struct TSentRows {
+    int FirstRow = 0;
+    int Rows = 0;
+};
+
 constexpr qsizetype kKeptBytes = 1 << 20;
 
 EDatabaseError ClosedError()
@@ -314,30 +320,25 @@ public:
     int Count() const override { return FCount; }
 
     // Every COPY but the last is finished here; the server works on the last one's rows while the
-    // caller goes on until Finish.
+    // caller goes on until Finish, and may meanwhile queue the next rows.
     void Send() override
     {
         FFailedRow = -1;
-        FSent = 0;
+        FPending.reset();
         const size_t used = FUsed;
         Clear();
         for (size_t k = 0; k < used; ++k) {
             if (k > 0)
-                Finish(FSegments[k - 1]);
+                Finish(std::exchange(FPending, std::nullopt));
             Copy(FSegments[k]);
-            FSent = k + 1;
+            FPending = TSentRows{FSegments[k].FirstRow, FSegments[k].Rows};
             // The first buffer stays for the next batch, unless wide rows made it large.
             if (k > 0 || FSegments[k].Data.capacity() > kKeptBytes)
                 FSegments[k].Data = QByteArray();
         }
     }
 
-    void Finish() override
-    {
-        if (FSent > 0)
-            Finish(FSegments[FSent - 1]);
-        FSent = 0;
-    }
+    void Finish() override { Finish(std::exchange(FPending, std::nullopt)); }
 
     int FailedRow() const override { return FFailedRow; }
 
@@ -371,14 +372,14 @@ private:
         return sql + ") FROM STDIN";
     }
 
-    void Finish(const TCopySegment& segment)
+    void Finish(std::optional<TSentRows> sent)
     {
-        FSent = 0;
-        Drain(Conn(), &segment);
+        if (sent)
+            Drain(Conn(), &*sent);
     }
 
     // Takes the results up to the end of the command; raises the first error.
-    void Drain(PGconn* conn, const TCopySegment* segment)
+    void Drain(PGconn* conn, const TSentRows* sent)
     {
         std::optional<EDatabaseError> error;
         while (PGresult* raw = PQgetResult(conn)) {
@@ -392,15 +393,15 @@ private:
             if (status == PGRES_COMMAND_OK || error)
                 continue;
             error = MakePgError(conn, raw);
-            if (segment)
-                FFailedRow = FailedLine(raw, *segment);
+            if (sent)
+                FFailedRow = FailedLine(raw, *sent);
         }
         if (error)
             throw *error;
     }
 
-    // The row of the segment the server names in the error's context ("COPY t, line 7…").
-    static int FailedLine(const PGresult* result, const TCopySegment& segment)
+    // The row of the COPY the server names in the error's context ("COPY t, line 7…").
+    static int FailedLine(const PGresult* result, const TSentRows& sent)
     {
         static const QRegularExpression line(QStringLiteral("^COPY [^,\\n]*, \\S+ (\\d+)"));
         QRegularExpressionMatch match =
@@ -408,7 +409,7 @@ private:
         if (!match.hasMatch())
             return -1;
         int number = match.captured(1).toInt();
-        return number >= 1 && number <= segment.Rows ? segment.FirstRow + number - 1 : -1;
+        return number >= 1 && number <= sent.Rows ? sent.FirstRow + number - 1 : -1;
     }
 
     void Copy(const TCopySegment& segment)
@@ -451,7 +452,8 @@ private:
         if (PQputCopyData(conn, segment.Data.constData(), static_cast<int>(segment.Data.size())) != 1 ||
             PQputCopyEnd(conn, nullptr) != 1) {
             EDatabaseError lost = MakePgError(conn, nullptr);
-            Drain(conn, &segment);
+            const TSentRows sent{segment.FirstRow, segment.Rows};
+            Drain(conn, &sent);
             throw lost;
         }
     }
@@ -463,7 +465,7 @@ private:
     QByteArray FRow;
     std::vector<TCopySegment> FSegments;
     size_t FUsed = 0; // segments of the queued rows
-    size_t FSent = 0; // segments handed over by Send; the last one is still to finish
+    std::optional<TSentRows> FPending; // the rows of the COPY Send left for Finish
     int FCount = 0;
     int FFailedRow = -1;
     bool FUnusable = false;
