@@ -164,8 +164,36 @@ bool AppendQuotedContent(QStringView body, QByteArray& out)
 
 } // namespace
 
+void TPgContext::AwaitCopy()
+{
+    if (!std::exchange(CopyStarting, false))
+        return;
+    if (!Main) {
+        OpenCopy.clear();
+        return;
+    }
+    PGconn* conn = Main->Handle();
+    while (PGresult* raw = PQgetResult(conn)) {
+        TPgResultPtr result(raw);
+        if (PQresultStatus(raw) == PGRES_COPY_IN)
+            return;
+    }
+    // Refused before any row (or BEGIN failed): its transaction is given up, and the one the caller
+    // has started since begins anew with its next statement.
+    OpenCopy.clear();
+    if (Main->Healthy() && !Main->Idle()) {
+        try {
+            Main->Exec(QStringLiteral("ROLLBACK"));
+        } catch (const EDatabaseError&) {
+        }
+    }
+    if (Transaction != 0)
+        BeginPending = true;
+}
+
 void TPgContext::SettleCopy()
 {
+    AwaitCopy();
     if (OpenCopy.isEmpty())
         return;
     OpenCopy.clear();
@@ -419,6 +447,7 @@ private:
         // The next batch will most likely start with the same COPY: the commit before it sends it.
         FContext->NextCopy = sql;
         bool copying = false;
+        FContext->AwaitCopy();
         if (!FContext->OpenCopy.isEmpty()) {
             copying = FContext->OpenCopy == sql;
             if (copying)

@@ -34,6 +34,10 @@ struct TPgContext {
     QByteArray NextCopy;
     /// Such a COPY, open on the main session and waiting for its rows; empty when none is.
     QByteArray OpenCopy;
+    /// The answers to that BEGIN and COPY are still to be read: the commit returned after its own.
+    bool CopyStarting = false;
+    /// Reads those answers; a COPY that could not open is let go like an unwanted one.
+    void AwaitCopy();
     /// Ends an open COPY that is not wanted: its transaction is rolled back, and a transaction the
     /// caller has started since begins anew with its next statement.
     void SettleCopy();

@@ -54,6 +54,7 @@ void TPgDriver::Close()
     FContext->BeginPending = false;
     FContext->NextCopy.clear();
     FContext->OpenCopy.clear();
+    FContext->CopyStarting = false;
     FContext->PendingCloses.clear();
 }
 
@@ -87,7 +88,8 @@ void TPgDriver::StartTransaction()
 namespace {
 
 // COMMIT, and in the same round trip BEGIN and the COPY the bulk writer expects next, which stays
-// open for its rows. Only the COMMIT's outcome counts here; a COPY that could not open is let go.
+// open for its rows. Only the COMMIT's outcome is waited for; the server begins the COPY while the
+// caller goes on, and its answers are read when the session is used next (TPgContext::AwaitCopy).
 TPgResultPtr CommitAndOpenCopy(TPgContext& context, TPgSession& main)
 {
     PGconn* conn = main.Handle();
@@ -95,28 +97,14 @@ TPgResultPtr CommitAndOpenCopy(TPgContext& context, TPgSession& main)
     if (PQsendQuery(conn, sql.constData()) != 1)
         throw MakePgError(conn, nullptr);
     TPgResultPtr commitResult(PQgetResult(conn));
-    bool opened = false;
-    bool failed = false;
-    while (PGresult* raw = PQgetResult(conn)) {
-        TPgResultPtr next(raw);
-        ExecStatusType status = PQresultStatus(raw);
-        if (status == PGRES_COPY_IN) {
-            opened = true;
-            break;
-        }
-        failed = failed || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK);
+    if (!commitResult || PQresultStatus(commitResult.get()) != PGRES_COMMAND_OK) {
+        // The rest of the text was not run.
+        while (PGresult* raw = PQgetResult(conn))
+            PQclear(raw);
+        throw MakePgError(conn, commitResult.get());
     }
-    ExecStatusType status = commitResult ? PQresultStatus(commitResult.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK)
-        throw MakePgError(conn, commitResult.get()); // the rest of the text was not run
-    if (opened) {
-        context.OpenCopy = context.NextCopy;
-    } else if (failed || !main.Idle()) {
-        try {
-            main.Exec(QStringLiteral("ROLLBACK"));
-        } catch (const EDatabaseError&) {
-        }
-    }
+    context.OpenCopy = context.NextCopy;
+    context.CopyStarting = true;
     return commitResult;
 }
 
