@@ -9,8 +9,18 @@
 #include "transfer/transaction_handler.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
+
+// Decimal digits of a whole number, as QString::number writes them without its locale machinery
+// (a literal per value is a hot path).
+QString IntegerText(qint64 value)
+{
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return QString::fromLatin1(digits, end - digits);
+}
 
 QString PlainText(const QString& text)
 {
@@ -109,7 +119,7 @@ QString TSQLUpdIns::FieldValueToSQL(const TField& field) const
     case ftByte:
     case ftShortint:
     case ftLongWord:
-        return field.IsNull() ? QString() : QString::number(field.AsLargeInt());
+        return field.IsNull() ? QString() : IntegerText(field.AsLargeInt());
     case ftFloat:
     case ftSingle:
     case ftExtended:
