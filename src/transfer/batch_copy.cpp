@@ -184,13 +184,12 @@ bool TBatchCopy::ReadRow(TRow& row)
     row.Text.resize(0); // keeps its capacity
     for (size_t c = 0; c < FColumns.size(); ++c) {
         const TColumn& column = FColumns[c];
-        QString value = m.InsertValue(src.Fields(column.SourceIndex), *column.Target);
-        if (value.isNull()) {
+        const qsizetype start = row.Text.size();
+        if (!m.AppendInsertValue(src.Fields(column.SourceIndex), *column.Target, row.Text)) {
             row.Start[c] = -1;
             continue;
         }
-        row.Start[c] = row.Text.size();
-        row.Text += value;
+        row.Start[c] = start;
         row.End[c] = row.Text.size();
         ++row.Listed;
     }

@@ -441,15 +441,26 @@ const TField* TMigration::InsertTarget(const TField& field, TQuery& dst, const Q
 
 QString TMigration::InsertValue(const TField& field, const TField& target) const
 {
+    QString value;
+    return AppendInsertValue(field, target, value) ? value : QString();
+}
+
+bool TMigration::AppendInsertValue(const TField& field, const TField& target, QString& out) const
+{
     if (IsEmptySourceValue(field))
-        return {};
+        return false;
     if (field.DataType() == ftDateTime && !IsWithinDateLimits(field.AsDateTime()))
-        return {};
+        return false;
     // Some systems keep truth values in small integer columns (MySQL's BOOLEAN is TINYINT(1)). A
     // boolean target reads the quoted number as its truth value; any other number it refuses.
-    if (target.DataType() == ftBoolean && IsIntegerType(field.DataType()))
-        return QStringLiteral("'%1'").arg(field.AsString());
-    return TSQLUpdIns::ValueListText(SQLUpdIns().FieldValueToSQL(field));
+    if (target.DataType() == ftBoolean && IsIntegerType(field.DataType())) {
+        out += u'\'';
+        out += field.AsString();
+        out += u'\'';
+        return true;
+    }
+    SQLUpdIns().AppendValueListText(field, out);
+    return true;
 }
 
 bool TMigration::WriteRow(bool blobMode, QString& message)

@@ -85,6 +85,8 @@ private:
     /// The value list text of a listed column for the current row; null when the row leaves the
     /// column to the target (an empty value, a date outside the limits).
     QString InsertValue(const TField& field, const TField& target) const;
+    /// InsertValue appended to `out`; false (and nothing appended) when the column is left out.
+    bool AppendInsertValue(const TField& field, const TField& target, QString& out) const;
     bool WriteRow(bool blobMode, QString& message);
     /// Commits and starts anew; returns the rows lost when the commit failed.
     int CommitAndRestart();

@@ -118,18 +118,23 @@ void AppendClockPart(QString& out, const QTime& time)
 }
 
 // A quoted literal of a date, a time, or both separated by a space.
+void AppendQuotedDateTime(QString& out, const QDate* date, bool compact, const QTime* time)
+{
+    out += u'\'';
+    if (date)
+        AppendDatePart(out, *date, compact);
+    if (date && time)
+        out += u' ';
+    if (time)
+        AppendClockPart(out, *time);
+    out += u'\'';
+}
+
 QString QuotedDateTime(const QDate* date, bool compact, const QTime* time)
 {
     QString text;
     text.reserve(24);
-    text += u'\'';
-    if (date)
-        AppendDatePart(text, *date, compact);
-    if (date && time)
-        text += u' ';
-    if (time)
-        AppendClockPart(text, *time);
-    text += u'\'';
+    AppendQuotedDateTime(text, date, compact, time);
     return text;
 }
 
@@ -164,10 +169,17 @@ TSQLDialect::TSQLDialect(TDBProviderType type) : FType(type) {}
 
 QString TSQLDialect::TextLiteral(const QString& text) const
 {
-    const TDialectTraits& traits = TraitsOf(FType);
     QString literal;
     literal.reserve(text.size() + 8);
-    literal += u'\'';
+    AppendTextLiteral(literal, text);
+    return literal;
+}
+
+void TSQLDialect::AppendTextLiteral(QString& out, const QString& text) const
+{
+    const TDialectTraits& traits = TraitsOf(FType);
+    const qsizetype start = out.size();
+    out += u'\'';
     // Runs without a character to double are copied whole: a literal per value is a hot path.
     const QChar* chars = text.constData();
     const qsizetype size = text.size();
@@ -177,16 +189,15 @@ QString TSQLDialect::TextLiteral(const QString& text) const
         const char16_t ch = chars[i].unicode();
         nonAscii = nonAscii || ch > 0x7F;
         if (ch == u'\'' || (ch == u'\\' && traits.EscapeBackslash)) {
-            literal.append(chars + run, i - run + 1);
-            literal += chars[i];
+            out.append(chars + run, i - run + 1);
+            out += chars[i];
             run = i + 1;
         }
     }
-    literal.append(chars + run, size - run);
-    literal += u'\'';
+    out.append(chars + run, size - run);
+    out += u'\'';
     if (traits.NationalNonAscii && nonAscii)
-        literal.prepend(QLatin1Char('N'));
-    return literal;
+        out.insert(start, QLatin1Char('N'));
 }
 
 QString TSQLDialect::BooleanLiteral(bool value) const
@@ -214,10 +225,20 @@ QString TSQLDialect::BinaryLiteral(const QByteArray& bytes) const
 
 QString TSQLDialect::DateTimeLiteral(TDateTime value) const
 {
+    QString literal;
+    literal.reserve(24);
+    AppendDateTimeLiteral(literal, value);
+    return literal;
+}
+
+void TSQLDialect::AppendDateTimeLiteral(QString& out, TDateTime value) const
+{
     TDateForm form = TraitsOf(FType).DateForm;
     bool withTime = HasTimePart(value);
-    if (form == dfSerialNumber)
-        return withTime ? SerialNumberText(value) : QString::number(static_cast<qint64>(std::trunc(value)));
+    if (form == dfSerialNumber) {
+        out += withTime ? SerialNumberText(value) : QString::number(static_cast<qint64>(std::trunc(value)));
+        return;
+    }
 
     // The date of a value whose time rounds up to midnight is the next day, as the formatting shows it.
     QDate date;
@@ -228,13 +249,17 @@ QString TSQLDialect::DateTimeLiteral(TDateTime value) const
         date = DateTimeToQDate(value);
     switch (form) {
     case dfCompactDate:
-        return QuotedDateTime(&date, true, withTime ? &time : nullptr);
+        AppendQuotedDateTime(out, &date, true, withTime ? &time : nullptr);
+        break;
     case dfIsoDateOnly:
-        return QuotedDateTime(&date, false, nullptr);
+        AppendQuotedDateTime(out, &date, false, nullptr);
+        break;
     case dfIsoDateTime:
-        return QuotedDateTime(&date, false, &time);
+        AppendQuotedDateTime(out, &date, false, &time);
+        break;
     default:
-        return QuotedDateTime(&date, false, withTime ? &time : nullptr);
+        AppendQuotedDateTime(out, &date, false, withTime ? &time : nullptr);
+        break;
     }
 }
 

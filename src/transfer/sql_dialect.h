@@ -17,12 +17,16 @@ public:
 
     /// The text in single quotes, written so that the database stores exactly this text.
     QString TextLiteral(const QString& text) const;
+    /// TextLiteral appended to `out`.
+    void AppendTextLiteral(QString& out, const QString& text) const;
     /// '1' or '0'.
     QString BooleanLiteral(bool value) const;
     /// Bytes as the system's hex literal; "" when the system has none (the value becomes NULL).
     QString BinaryLiteral(const QByteArray& bytes) const;
     /// A date (without time part) or a date and time, by the system's date patterns.
     QString DateTimeLiteral(TDateTime value) const;
+    /// DateTimeLiteral appended to `out`.
+    void AppendDateTimeLiteral(QString& out, TDateTime value) const;
     /// A finite double that reads back as exactly this value; "" for NaN and infinities.
     QString FloatLiteral(double value) const;
     /// A time of day (the fraction of the value).

@@ -15,11 +15,18 @@ namespace {
 
 // Decimal digits of a whole number, as QString::number writes them without its locale machinery
 // (a literal per value is a hot path).
-QString IntegerText(qint64 value)
+void AppendIntegerText(QString& out, qint64 value)
 {
     char digits[24];
     const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return QString::fromLatin1(digits, end - digits);
+    out += QLatin1StringView(digits, end - digits);
+}
+
+QString IntegerText(qint64 value)
+{
+    QString text;
+    AppendIntegerText(text, value);
+    return text;
 }
 
 QString PlainText(const QString& text)
@@ -153,6 +160,55 @@ QString TSQLUpdIns::FieldValueToSQL(const TField& field) const
         return dialect.DateTimeLiteral(std::clamp(field.AsDateTime(), FMinDate, FMaxDate));
     default:
         return {};
+    }
+}
+
+void TSQLUpdIns::AppendValueListText(const TField& field, QString& out) const
+{
+    // The kinds every row has are written straight into `out`, with the same helpers as above.
+    TSQLDialect dialect(FDBProvider);
+    const qsizetype start = out.size();
+    switch (field.DataType()) {
+    case ftString:
+    case ftMemo:
+    case ftFixedChar:
+    case ftWideString:
+    case ftFixedWideChar:
+    case ftWideMemo: {
+        QString text = field.AsString();
+        if (FRichEdit && IsRichText(text))
+            text = PlainText(text);
+        dialect.AppendTextLiteral(out, text);
+        break;
+    }
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+    case ftByte:
+    case ftShortint:
+    case ftLongWord:
+        if (!field.IsNull())
+            AppendIntegerText(out, field.AsLargeInt());
+        break;
+    case ftTimeStamp:
+        if (field.IsNull())
+            break;
+        [[fallthrough]];
+    case ftDate:
+    case ftDateTime:
+        dialect.AppendDateTimeLiteral(out, std::clamp(field.AsDateTime(), FMinDate, FMaxDate));
+        break;
+    default:
+        out += FieldValueToSQL(field);
+        break;
+    }
+    // As ValueListText: no text, or an empty text literal, stands for NULL.
+    const QStringView added = QStringView(out).sliced(start);
+    if (added.isEmpty() || added == u"''") {
+        out.truncate(start);
+        out += u"NULL";
     }
 }
 

@@ -49,6 +49,9 @@ public:
     QString FieldValueToSQL(const TField& field) const;
     /// A value text as AddIns puts it into the value list: an empty text or '' becomes NULL.
     static QString ValueListText(const QString& valueText);
+    /// ValueListText(FieldValueToSQL(field)) appended to `out`, without a text of its own for the
+    /// common kinds.
+    void AppendValueListText(const TField& field, QString& out) const;
     /// A column name as AddIns puts it into the column list.
     QString ColumnListText(const QString& columnName) const;
     /// The statement for the collected lists.

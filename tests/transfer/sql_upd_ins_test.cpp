@@ -129,6 +129,10 @@ TEST_F(SQLUpdInsTest, WritesEachTypeAsALiteralOfTheTarget)
     for (const TValueCase& c : cases) {
         TField field = MakeField("F", c.Type, c.Value);
         EXPECT_EQ(Builder(c.Target).FieldValueToSQL(field), c.Literal) << c.Name;
+        // The batched transfer appends the same value list text to the row's texts.
+        QString row = QStringLiteral("'x',");
+        Builder(c.Target).AppendValueListText(field, row);
+        EXPECT_EQ(row, QStringLiteral("'x',") + TSQLUpdIns::ValueListText(c.Literal)) << c.Name;
     }
 }
 
