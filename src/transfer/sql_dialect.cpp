@@ -117,9 +117,52 @@ void AppendClockPart(QString& out, const QTime& time)
     out += TwoDigits(time.hour()) + sep + TwoDigits(time.minute()) + sep + TwoDigits(time.second());
 }
 
+// Writes a number of 0 to 9999 with leading zeros to `width` digits; returns the end.
+char16_t* PutPadded(char16_t* out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
 // A quoted literal of a date, a time, or both separated by a space.
 void AppendQuotedDateTime(QString& out, const QDate* date, bool compact, const QTime* time)
 {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (date)
+        date->getDate(&year, &month, &day);
+    // The usual values are put together in one buffer: a literal per row is a hot path.
+    if ((!date || (date->isValid() && year >= 0 && year <= 9999)) && (!time || time->isValid())) {
+        char16_t text[24];
+        char16_t* p = text;
+        *p++ = u'\'';
+        if (date) {
+            p = PutPadded(p, year, 4);
+            if (!compact)
+                *p++ = u'-';
+            p = PutPadded(p, month, 2);
+            if (!compact)
+                *p++ = u'-';
+            p = PutPadded(p, day, 2);
+        }
+        if (date && time)
+            *p++ = u' ';
+        if (time) {
+            const char16_t sep = FormatSettings().TimeSeparator.unicode();
+            p = PutPadded(p, time->hour(), 2);
+            *p++ = sep;
+            p = PutPadded(p, time->minute(), 2);
+            *p++ = sep;
+            p = PutPadded(p, time->second(), 2);
+        }
+        *p++ = u'\'';
+        out.append(reinterpret_cast<const QChar*>(text), p - text);
+        return;
+    }
     out += u'\'';
     if (date)
         AppendDatePart(out, *date, compact);
