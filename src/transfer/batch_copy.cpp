@@ -148,7 +148,8 @@ void TBatchCopy::ReadSource()
         while (more) {
             {
                 std::unique_lock lock(FLock);
-                FRoomFree.wait(lock, [&] { return FStop || (FFilled < size && FQueuedChars < kMaxQueuedChars); });
+                FRoomFree.wait(lock,
+                               [&] { return FStop || (FFilled < size && FQueuedChars < kMaxQueuedChars); });
                 if (FStop)
                     return;
             }

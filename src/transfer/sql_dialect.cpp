@@ -98,8 +98,8 @@ void AppendDatePart(QString& out, const QDate& date, bool compact)
         return;
     }
     QString sep = compact ? QString() : QStringLiteral("-");
-    out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) + sep + TwoDigits(date.month()) + sep +
-           TwoDigits(date.day());
+    out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')) + sep + TwoDigits(date.month()) +
+           sep + TwoDigits(date.day());
 }
 
 // Written with the user's time separator, as the platform's date formatting does.

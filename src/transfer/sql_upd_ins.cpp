@@ -103,6 +103,14 @@ void TSQLUpdIns::Reset()
     FValIns.clear();
 }
 
+QString TSQLUpdIns::TextValue(const TField& field) const
+{
+    QString text = field.AsString();
+    if (FRichEdit && IsRichText(text))
+        text = PlainText(text);
+    return text;
+}
+
 QString TSQLUpdIns::FieldValueToSQL(const TField& field) const
 {
     TSQLDialect dialect(FDBProvider);
@@ -112,12 +120,8 @@ QString TSQLUpdIns::FieldValueToSQL(const TField& field) const
     case ftFixedChar:
     case ftWideString:
     case ftFixedWideChar:
-    case ftWideMemo: {
-        QString text = field.AsString();
-        if (FRichEdit && IsRichText(text))
-            text = PlainText(text);
-        return dialect.TextLiteral(text);
-    }
+    case ftWideMemo:
+        return dialect.TextLiteral(TextValue(field));
     case ftSmallint:
     case ftInteger:
     case ftWord:
@@ -168,41 +172,17 @@ void TSQLUpdIns::AppendValueListText(const TField& field, QString& out) const
     // The kinds every row has are written straight into `out`, with the same helpers as above.
     TSQLDialect dialect(FDBProvider);
     const qsizetype start = out.size();
-    switch (field.DataType()) {
-    case ftString:
-    case ftMemo:
-    case ftFixedChar:
-    case ftWideString:
-    case ftFixedWideChar:
-    case ftWideMemo: {
-        QString text = field.AsString();
-        if (FRichEdit && IsRichText(text))
-            text = PlainText(text);
-        dialect.AppendTextLiteral(out, text);
-        break;
-    }
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc:
-    case ftLargeint:
-    case ftByte:
-    case ftShortint:
-    case ftLongWord:
+    const TFieldType type = field.DataType();
+    if (IsTextType(type)) {
+        dialect.AppendTextLiteral(out, TextValue(field));
+    } else if (IsIntegerType(type)) {
         if (!field.IsNull())
             AppendIntegerText(out, field.AsLargeInt());
-        break;
-    case ftTimeStamp:
-        if (field.IsNull())
-            break;
-        [[fallthrough]];
-    case ftDate:
-    case ftDateTime:
-        dialect.AppendDateTimeLiteral(out, std::clamp(field.AsDateTime(), FMinDate, FMaxDate));
-        break;
-    default:
+    } else if (type == ftDate || type == ftDateTime || type == ftTimeStamp) {
+        if (type != ftTimeStamp || !field.IsNull())
+            dialect.AppendDateTimeLiteral(out, std::clamp(field.AsDateTime(), FMinDate, FMaxDate));
+    } else {
         out += FieldValueToSQL(field);
-        break;
     }
     // As ValueListText: no text, or an empty text literal, stands for NULL.
     const QStringView added = QStringView(out).sliced(start);

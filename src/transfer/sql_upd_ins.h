@@ -60,6 +60,9 @@ public:
     QString ValueList() const { return FValIns; }
 
 private:
+    /// A text field's value, rich text turned into plain text when that is switched on.
+    QString TextValue(const TField& field) const;
+
     QString FFldIns;
     QString FValIns;
     QString FTableName;

@@ -42,19 +42,21 @@ std::unique_ptr<TBulkInsert> TOdbcDriver::OpenBulkInsert(const QString& table, c
             return nullptr;
         // Triggers could see the statement's other rows; a key to the table itself could refer to a
         // later row of the same statement.
-        if (!FirstColumn(*this, QStringLiteral("SELECT TRIGGER_NAME FROM information_schema.TRIGGERS WHERE "
-                                               "EVENT_OBJECT_SCHEMA = DATABASE() AND EVENT_OBJECT_TABLE = '%1'")
-                                    .arg(table))
+        if (!FirstColumn(*this,
+                         QStringLiteral("SELECT TRIGGER_NAME FROM information_schema.TRIGGERS WHERE "
+                                        "EVENT_OBJECT_SCHEMA = DATABASE() AND EVENT_OBJECT_TABLE = '%1'")
+                             .arg(table))
                  .isEmpty() ||
-            !FirstColumn(*this, QStringLiteral("SELECT CONSTRAINT_NAME FROM information_schema.KEY_COLUMN_USAGE") +
-                                    where + QStringLiteral(" AND REFERENCED_TABLE_NAME = '%1'").arg(table))
+            !FirstColumn(*this,
+                         QStringLiteral("SELECT CONSTRAINT_NAME FROM information_schema.KEY_COLUMN_USAGE") +
+                             where + QStringLiteral(" AND REFERENCED_TABLE_NAME = '%1'").arg(table))
                  .isEmpty())
             return nullptr;
         // A failed batch that drew numbers from an AUTO_INCREMENT counter does not give them back:
         // the rows written again would get other numbers than by their own statements.
-        const QStringList counted = FirstColumn(
-            *this, QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS") + where +
-                       QStringLiteral(" AND EXTRA LIKE '%auto_increment%'"));
+        const QStringList counted =
+            FirstColumn(*this, QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS") + where +
+                                   QStringLiteral(" AND EXTRA LIKE '%auto_increment%'"));
         for (const QString& column : counted) {
             if (!columns.contains(column, Qt::CaseInsensitive))
                 return nullptr;

@@ -493,7 +493,7 @@ private:
     std::vector<char> FRowSkipped;
     QByteArray FRow;
     std::vector<TCopySegment> FSegments;
-    size_t FUsed = 0; // segments of the queued rows
+    size_t FUsed = 0;                  // segments of the queued rows
     std::optional<TSentRows> FPending; // the rows of the COPY Send left for Finish
     int FCount = 0;
     int FFailedRow = -1;
