@@ -1,6 +1,7 @@
 #include "db/postgres/pg_bulk.h"
 
 #include "db/postgres/pg_cursor.h"
+#include "db/postgres/pg_values.h"
 
 #include <libpq-fe.h>
 
@@ -8,19 +9,6 @@
 #include <utility>
 
 namespace {
-
-// Type OIDs of the built-in types whose input reads a number constant as the constant's cast does.
-enum : unsigned {
-    kInt8 = 20,
-    kInt2 = 21,
-    kInt4 = 23,
-    kText = 25,
-    kFloat4 = 700,
-    kFloat8 = 701,
-    kBpchar = 1042,
-    kVarchar = 1043,
-    kNumeric = 1700,
-};
 
 bool IsDigit(char16_t ch)
 {

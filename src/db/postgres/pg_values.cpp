@@ -8,26 +8,6 @@
 
 namespace {
 
-// Type OIDs of the built-in types (pg_type.dat).
-enum : unsigned {
-    kBool = 16,
-    kBytea = 17,
-    kInt8 = 20,
-    kInt2 = 21,
-    kInt4 = 23,
-    kText = 25,
-    kFloat4 = 700,
-    kFloat8 = 701,
-    kBpchar = 1042,
-    kVarchar = 1043,
-    kDate = 1082,
-    kTime = 1083,
-    kTimestamp = 1114,
-    kTimestampTz = 1184,
-    kNumeric = 1700,
-    kUuid = 2950,
-};
-
 constexpr qint64 kEpochJulianDay = 2415019; // 1899-12-30
 constexpr double kUsecPerDay = 86400.0 * 1e6;
 constexpr int kVarHeader = 4; // typmod of character and numeric types counts a 4-byte header

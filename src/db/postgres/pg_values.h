@@ -6,6 +6,26 @@
 
 #include <QVariant>
 
+// Type OIDs of the built-in types (pg_type.dat).
+enum TPgTypeOid : unsigned {
+    kBool = 16,
+    kBytea = 17,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kText = 25,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kBpchar = 1042,
+    kVarchar = 1043,
+    kDate = 1082,
+    kTime = 1083,
+    kTimestamp = 1114,
+    kTimestampTz = 1184,
+    kNumeric = 1700,
+    kUuid = 2950,
+};
+
 /// How a column's text is turned into a value.
 enum TPgValueKind {
     pkText,
